@@ -1,0 +1,49 @@
+// The one place where the core meets the operating system. Paths and text are
+// UTF-16 (char16_t); the POSIX implementation converts paths to UTF-8.
+#pragma once
+
+#include <cstdint>
+
+using FileHandle = intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+// Opens an existing file for reading, shared for reading. kNoFile on failure.
+FileHandle OpenFileForRead(const char16_t* path);
+// Creates the file, replacing any existing one, for writing (shared for reading).
+FileHandle CreateFileForWrite(const char16_t* path);
+// Size in bytes; false when it cannot be told.
+bool GetFileLength(FileHandle file, uint64_t* length);
+// Reads up to `length` bytes at the current position; `*got` receives the count.
+bool ReadFileBytes(FileHandle file, void* buffer, uint32_t length, uint32_t* got);
+// Moves the position to `position` bytes from the beginning.
+bool SeekFileTo(FileHandle file, uint32_t position);
+// Writes `length` bytes; true only when every byte was accepted.
+bool WriteFileBytes(FileHandle file, const void* buffer, uint32_t length);
+// Pushes written data to the disk.
+bool FlushFileBytes(FileHandle file);
+void CloseFileHandle(FileHandle file);
+// Puts `source` in the place of `target` in one step; the target is never
+// missing, whatever happens.
+bool ReplaceFileWith(const char16_t* source, const char16_t* target);
+bool RemoveFileAt(const char16_t* path);
+
+struct LocalDate {
+    uint16_t year;
+    uint8_t month;
+    uint8_t day;
+};
+LocalDate GetLocalDateToday();
+
+// Full path of the running executable, terminated; the count of units before
+// the terminator, 0 on failure or when it does not fit.
+uint32_t GetModulePath(char16_t* buffer, uint32_t capacity);
+
+// Converts NUL-terminated text in the system's ANSI code page, terminator
+// included; bytes invalid in the code page are replaced, not refused. Returns
+// the units written (terminator included), 0 when the output does not fit.
+uint32_t AnsiToUtf16(const char* text, char16_t* out, uint32_t outCapacity);
+
+// Test seam: when set, called before every read with the file position and
+// the count asked for.
+using ReadObserver = void (*)(void* context, uint64_t position, uint32_t length);
+void SetReadObserver(ReadObserver observer, void* context);

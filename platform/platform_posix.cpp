@@ -1,0 +1,211 @@
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <iconv.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+ReadObserver readObserver = nullptr;
+void* readObserverContext = nullptr;
+
+// UTF-16 to UTF-8; unpaired surrogates become U+FFFD so a path never
+// silently names another file.
+std::string ToUtf8(const char16_t* text) {
+    std::string out;
+    if (!text) return out;
+    for (const char16_t* p = text; *p; ++p) {
+        uint32_t c = *p;
+        if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
+            ++p;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// UTF-8 to UTF-16 for what the system hands back (the module path).
+uint32_t FromUtf8(const char* text, char16_t* out, uint32_t capacity) {
+    uint32_t n = 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p) {
+        uint32_t c = *p++;
+        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        if (extra) c &= 0x3F >> extra;
+        for (int i = 0; i < extra && (*p & 0xC0) == 0x80; ++i) c = (c << 6) | (*p++ & 0x3F);
+        uint32_t units = c >= 0x10000 ? 2 : 1;
+        if (n + units + 1 > capacity) return 0;
+        if (units == 2) {
+            out[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out[n++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out[n++] = static_cast<char16_t>(c);
+        }
+    }
+    out[n] = 0;
+    return n;
+}
+
+int Fd(FileHandle file) { return static_cast<int>(file); }
+
+}  // namespace
+
+FileHandle OpenFileForRead(const char16_t* path) {
+    std::string name = ToUtf8(path);
+    if (name.empty()) return kNoFile;
+    int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return kNoFile;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        close(fd);
+        return kNoFile;
+    }
+    return fd;
+}
+
+FileHandle CreateFileForWrite(const char16_t* path) {
+    std::string name = ToUtf8(path);
+    if (name.empty()) return kNoFile;
+    int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return fd < 0 ? kNoFile : fd;
+}
+
+bool GetFileLength(FileHandle file, uint64_t* length) {
+    struct stat info;
+    if (fstat(Fd(file), &info) != 0) return false;
+    *length = static_cast<uint64_t>(info.st_size);
+    return true;
+}
+
+bool ReadFileBytes(FileHandle file, void* buffer, uint32_t length, uint32_t* got) {
+    if (readObserver) {
+        off_t at = lseek(Fd(file), 0, SEEK_CUR);
+        readObserver(readObserverContext, at < 0 ? 0 : static_cast<uint64_t>(at), length);
+    }
+    uint32_t done = 0;
+    char* out = static_cast<char*>(buffer);
+    while (done < length) {
+        ssize_t n = read(Fd(file), out + done, length - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        done += static_cast<uint32_t>(n);
+    }
+    *got = done;
+    return true;
+}
+
+bool SeekFileTo(FileHandle file, uint32_t position) {
+    return lseek(Fd(file), static_cast<off_t>(position), SEEK_SET) == static_cast<off_t>(position);
+}
+
+bool WriteFileBytes(FileHandle file, const void* buffer, uint32_t length) {
+    uint32_t done = 0;
+    const char* in = static_cast<const char*>(buffer);
+    while (done < length) {
+        ssize_t n = write(Fd(file), in + done, length - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
+bool FlushFileBytes(FileHandle file) { return fsync(Fd(file)) == 0; }
+
+void CloseFileHandle(FileHandle file) {
+    if (file != kNoFile) close(Fd(file));
+}
+
+bool ReplaceFileWith(const char16_t* source, const char16_t* target) {
+    std::string from = ToUtf8(source), to = ToUtf8(target);
+    if (from.empty() || to.empty() || rename(from.c_str(), to.c_str()) != 0) return false;
+    // The rename itself is only durable once the folder is on disk.
+    std::string::size_type slash = to.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+    return true;
+}
+
+bool RemoveFileAt(const char16_t* path) {
+    std::string name = ToUtf8(path);
+    return !name.empty() && unlink(name.c_str()) == 0;
+}
+
+LocalDate GetLocalDateToday() {
+    time_t now = time(nullptr);
+    struct tm parts;
+    localtime_r(&now, &parts);
+    return LocalDate{static_cast<uint16_t>(parts.tm_year + 1900), static_cast<uint8_t>(parts.tm_mon + 1),
+                     static_cast<uint8_t>(parts.tm_mday)};
+}
+
+uint32_t GetModulePath(char16_t* buffer, uint32_t capacity) {
+    char path[PATH_MAX + 1];
+    ssize_t n = readlink("/proc/self/exe", path, PATH_MAX);
+    if (n <= 0 || capacity == 0) return 0;
+    path[n] = 0;
+    return FromUtf8(path, buffer, capacity);
+}
+
+uint32_t AnsiToUtf16(const char* text, char16_t* out, uint32_t outCapacity) {
+    iconv_t cd = iconv_open("UTF-16LE", "CP936");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return 0;
+    size_t inLeft = strlen(text) + 1;
+    char* in = const_cast<char*>(text);
+    char* dst = reinterpret_cast<char*>(out);
+    size_t outLeft = static_cast<size_t>(outCapacity) * 2;
+    bool ok = true;
+    while (inLeft > 0) {
+        if (iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG || outLeft < 2) {
+            ok = false;
+            break;
+        }
+        // An invalid or cut-off sequence: one replacement character per bad byte.
+        const char16_t replacement = 0xFFFD;
+        memcpy(dst, &replacement, 2);
+        dst += 2;
+        outLeft -= 2;
+        ++in;
+        --inLeft;
+    }
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    iconv_close(cd);
+    if (!ok) return 0;
+    return static_cast<uint32_t>((dst - reinterpret_cast<char*>(out)) / 2);
+}
+
+void SetReadObserver(ReadObserver observer, void* context) {
+    readObserver = observer;
+    readObserverContext = context;
+}

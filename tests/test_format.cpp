@@ -1,0 +1,60 @@
+#include <gtest/gtest.h>
+
+#include "directory/directory.h"
+#include "tests/test_support.h"
+
+TEST(FileFormat, ExampleHeaderAndItemsDecode) {
+    Bytes file = ExampleDirectory();
+    DirectoryHeader header;
+    std::memcpy(&header, file.data(), kHeaderSize);
+    EXPECT_EQ(header.magic, kDirectoryMagic);
+    EXPECT_EQ(header.tablesOffset, 36u);
+    EXPECT_EQ(header.versionDay, 15);
+    EXPECT_EQ(header.versionMonth, 3);
+    EXPECT_EQ(header.versionYear, 2024);
+    EXPECT_EQ(header.numberCount, 101u);
+    EXPECT_EQ(ItemTablePosition(header), 56u);
+
+    const RangeItem* items = reinterpret_cast<const RangeItem*>(file.data() + 56);
+    ItemFields first = DecodeItem(&items[0]), second = DecodeItem(&items[1]);
+    EXPECT_EQ(first.start, 1300000u);
+    EXPECT_EQ(first.areaIndex, 1u);
+    EXPECT_EQ(first.span, 0u);
+    EXPECT_EQ(second.start, 1380000u);
+    EXPECT_EQ(second.areaIndex, 0u);
+    EXPECT_EQ(second.typeIndex, 0u);
+    EXPECT_EQ(second.span, 99u);
+
+    // Encoding gives back the stored bytes.
+    RangeItem again;
+    EncodeItem(&again, first);
+    EXPECT_EQ(0, std::memcmp(again.bytes, items[0].bytes, kItemSize));
+
+    // The fixture builder lays files out the same way, apart from the date.
+    Bytes built = BuildDirectoryFile({u"AB", u"C"}, {u"D"}, {{1300000, 1, 0, 0}, {1380000, 0, 0, 99}});
+    std::copy(file.begin() + 8, file.begin() + 12, built.begin() + 8);
+    EXPECT_EQ(built, file);
+}
+
+TEST(FileFormat, ItemFieldLimits) {
+    RangeItem item;
+    EncodeItem(&item, ItemFields{kMaxKey, 1023, 255, 255});
+    uint32_t value;
+    std::memcpy(&value, item.bytes, 4);
+    EXPECT_EQ(value, 0xFFFFFFFFu);
+    ItemFields back = DecodeItem(&item);
+    EXPECT_EQ(back.start, kMaxKey);
+    EXPECT_EQ(back.areaIndex, 1023u);
+    EXPECT_EQ(back.typeIndex, 255u);
+    EXPECT_EQ(back.span, 255u);
+    EXPECT_EQ(ItemStart(&item), kMaxKey);
+}
+
+TEST(FileFormat, StringsOfATableInMemory) {
+    const uint16_t offsets[] = {0, 3, 4};
+    const char16_t pool[] = u"AB\0\0CDE";  // "AB", "", "CDE"
+    StringTable table{offsets, pool, 3, 8};
+    EXPECT_EQ(std::u16string(StringAt(table, 0)), u"AB");
+    EXPECT_EQ(std::u16string(StringAt(table, 1)), u"");
+    EXPECT_EQ(std::u16string(StringAt(table, 2)), u"CDE");
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// A fresh, empty folder for one test, removed again by the destructor.
+struct ScratchFolder {
+    ScratchFolder();
+    ~ScratchFolder();
+    std::u16string Path(const std::u16string& name) const;
+    std::filesystem::path folder;
+};
+
+Bytes ReadBytes(const std::u16string& path);
+void WriteBytes(const std::u16string& path, const Bytes& bytes);
+Bytes FixtureBytes(const char* name);
+
+// The directory file of the format's worked example (68 bytes).
+Bytes ExampleDirectory();
+
+// Builds a directory file from names and (start, area, type, span) items.
+struct FixtureItem {
+    uint32_t start, areaIndex, typeIndex, span;
+};
+Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::vector<std::u16string>& types,
+                         const std::vector<FixtureItem>& items);
+
+void PutU32(Bytes& bytes, size_t at, uint32_t value);
