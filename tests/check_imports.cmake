@@ -1,4 +1,5 @@
 # Fails when the executable imports any DLL that Windows does not ship.
+cmake_policy(VERSION 3.25)
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${EXE}")

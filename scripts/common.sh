@@ -1,0 +1,104 @@
+# Shared by scripts/test and scripts/run: set-up on a fresh Debian machine,
+# the Wine prefix inside the build folder, and a display.
+# shellcheck shell=bash
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="$ROOT/build"
+
+log() { printf '\033[1m== %s\033[0m\n' "$*" >&2; }
+
+as_root() {
+    if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs, with apt-get, whatever of the tool chain is missing.
+ensure_packages() {
+    local missing=()
+    command -v cmake >/dev/null || missing+=(cmake)
+    command -v g++ >/dev/null || missing+=(g++)
+    [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+    command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
+    command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
+    command -v wine >/dev/null || missing+=(wine wine64)
+    dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=(wine32:i386)
+    command -v Xvfb >/dev/null || missing+=(xvfb xauth)
+    command -v xwininfo >/dev/null || missing+=(x11-utils)
+    [ -n "$(fc-list 2>/dev/null | grep -i wqy)" ] || missing+=(fonts-wqy-microhei)
+    command -v import >/dev/null || missing+=(imagemagick)
+    locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$' || missing+=(locales)
+    for extra in "$@"; do dpkg -s "$extra" >/dev/null 2>&1 || missing+=("$extra"); done
+    if [ ${#missing[@]} -gt 0 ]; then
+        log "installing: ${missing[*]}"
+        if ! dpkg --print-foreign-architectures | grep -qx i386; then as_root dpkg --add-architecture i386; fi
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    fi
+    # Wine takes its ANSI code page (936) from this locale.
+    if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
+        as_root sed -i 's/^# *zh_CN.UTF-8/zh_CN.UTF-8/' /etc/locale.gen
+        as_root locale-gen >/dev/null
+    fi
+}
+
+# Whether this host runs 32-bit programs at all (some kernels are built or
+# booted without IA-32 emulation; wine32 then cannot start).
+host_runs_32bit() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# The Wine loader for the prefix: the one that runs 32-bit programs too where
+# the host allows it.
+pick_wine() {
+    if host_runs_32bit; then WINE=/usr/lib/wine/wine; else WINE=/usr/lib/wine/wine64; fi
+    export WINE WINELOADER="$WINE"
+}
+
+# A Wine prefix of our own, created once, without crash dialogs or the
+# Mono/Gecko installers.
+setup_wine() {
+    pick_wine
+    export WINEPREFIX="$BUILD/wineprefix"
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+    if [ ! -f "$WINEPREFIX/.varnolt-ready" ]; then
+        log "creating the Wine prefix"
+        rm -rf "$WINEPREFIX"
+        mkdir -p "$BUILD"
+        timeout 300 "$WINE" wineboot -i >/dev/null 2>&1 || true
+        timeout 60 wineserver -w || true
+        timeout 60 "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        timeout 60 wineserver -w || true
+        touch "$WINEPREFIX/.varnolt-ready"
+    fi
+}
+
+XVFB_PID=""
+# Gives Wine a display: the user's, or a private Xvfb.
+ensure_display() {
+    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return; fi
+    local n
+    for n in $(seq 91 120); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        export DISPLAY=":$n"
+        for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return; sleep 0.1; done
+        kill "$XVFB_PID" 2>/dev/null || true
+    done
+    echo "no display could be started" >&2
+    return 1
+}
+
+# A persistent wineserver for the whole run, warmed up by one small program:
+# the first program of a fresh server starts Wine's services, and a test
+# program that happens to be that first one can hang at exit.
+start_wineserver() {
+    wineserver -p >/dev/null 2>&1 || true
+    timeout 120 "$WINE" cmd /c ver >/dev/null 2>&1 || true
+}
+
+stop_session() {
+    [ -n "${WINEPREFIX:-}" ] && timeout 30 wineserver -k >/dev/null 2>&1 || true
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+}

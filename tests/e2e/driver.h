@@ -1,0 +1,43 @@
+// Drives the real Varnolt.exe from outside, as a user would: starts it in a
+// fresh folder, finds its windows, reads and presses them, collects the exit
+// code. Runs on Windows and under Wine.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct ProgramRun {
+    PROCESS_INFORMATION process = {};
+    std::wstring folder;
+    bool started = false;
+};
+
+// A fresh folder holding a copy of the program and, when `directoryFixture`
+// is not empty, that file as Varnolt.dat.
+std::wstring MakeRunFolder(const std::wstring& exe, const std::wstring& directoryFixture);
+bool StartProgram(ProgramRun& run, const std::wstring& arguments);
+// Waits up to `timeoutMs` for the process to end; -1 if it did not (it is
+// then killed).
+long WaitForExit(ProgramRun& run, DWORD timeoutMs);
+void RemoveRunFolder(const std::wstring& folder);
+
+// Top-level windows of the process with the given class ("#32770" for dialogs
+// and message boxes), visible ones only.
+std::vector<HWND> ProcessWindows(const ProgramRun& run, const wchar_t* className);
+// Waits up to `timeoutMs` for such a window; null if none appeared or the
+// process ended first.
+HWND WaitForWindow(const ProgramRun& run, const wchar_t* className, DWORD timeoutMs);
+
+std::wstring WindowText(HWND window);
+// The text of a message box: its static control 0xFFFF.
+std::wstring MessageBoxText(HWND box);
+// Presses the button with this id by a posted click, as a mouse would.
+bool PressButton(HWND dialog, int id);
+
+// Converts /unix/paths handed in by CTest into Wine's Z: drive form.
+std::wstring WindowsPath(const wchar_t* path);
