@@ -88,6 +88,80 @@ inline const char16_t* StringAt(const StringTable& table, uint32_t index) {
     return table.pool + offset;
 }
 
+// The one number directory in memory. The header copy holds the counts; the
+// image is one heap block whose first 36 bytes (the capacity block) place the
+// arrays, and the pointers lead into it. All null and zero while empty.
+struct Directory {
+    DirectoryHeader header;
+    uint8_t* image;
+    uint16_t* areaOffsets;
+    char16_t* areaPool;
+    uint16_t* typeOffsets;
+    char16_t* typePool;
+    RangeItem* items;
+};
+extern Directory directory;
+
+// Capacities of an editable image.
+constexpr uint32_t kAreaCapacity = 1024;
+constexpr uint32_t kAreaPoolCapacity = 32768;
+constexpr uint32_t kTypeCapacity = 256;
+constexpr uint32_t kTypePoolCapacity = 4096;
+constexpr uint32_t kSpareItems = 51200;
+constexpr uint32_t kGrowthItems = 1024;
+// Byte offset of the item table in an editable image.
+constexpr uint32_t kEditableItemsAt =
+    kHeaderSize + 2 * (kAreaCapacity + kAreaPoolCapacity + kTypeCapacity + kTypePoolCapacity);
+
+// Reads a whole file into a new heap block of the bytes asked for plus 16,
+// two zero bytes following what was read. `count`, when given, limits the
+// bytes asked for and receives the bytes read. Null when the file cannot be
+// opened or the block cannot be had. The caller releases it with ReleaseBlock.
+uint8_t* ReadWholeFile(const char16_t* path, uint32_t* count);
+// Points the directory at `image`, placing the arrays by its capacity block.
+void ComputeTablePointers(uint8_t* image);
+// Loads the directory file; false, with the directory as it was, for a file
+// that is missing, unreadable, foreign or damaged.
+bool LoadDirectory(const char16_t* path);
+// Gives the directory an editable image with room for new strings and items.
+bool MakeDirectoryEditable();
+// Adds room for kGrowthItems more items to an editable image.
+bool GrowItemTable();
+// Writes the directory to `path`; the old file stays whole unless every byte
+// of the new one was written.
+bool SaveDirectory(const char16_t* path);
+
+// The capacity block of the image (its counts for a loaded image).
+DirectoryHeader CapacityBlock();
+bool IsDirectoryEditable();
+
+// A string table as the add sees it: its arrays, where its counts live, and
+// its capacities.
+struct EditableStringTable {
+    uint16_t* offsets;
+    char16_t* pool;
+    uint32_t* count;
+    uint32_t* poolLength;
+    uint32_t capacity;
+    uint32_t poolCapacity;
+};
+constexpr int32_t kNoRoom = -1;
+EditableStringTable AreaTable();
+EditableStringTable TypeTable();
+// Index of `text` in the table, stored first when it is not there yet;
+// kNoRoom when it would not fit.
+int32_t InternString(const EditableStringTable& table, const char16_t* text);
+// Adds one entry: the number text is a decimal key. Returns the index of the
+// item that now holds the key, or -1.
+int32_t AddEntry(const char16_t* number, const char16_t* area, const char16_t* type);
+// Restores the item table's order by start after adds.
+void SortItems();
+
+// The item covering `key` in the directory in memory, or null.
+const RangeItem* LookupNumber(uint32_t key);
+const char16_t* AreaName(const RangeItem* item);
+const char16_t* TypeName(const RangeItem* item);
+
 // Looks `key` up in the directory file at `path` without loading it. On true
 // `areaOut` (and `typeOut` when given) hold the names, each cut to
 // kLookupNameUnits - 1 units and terminated; on false neither is touched.

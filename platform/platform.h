@@ -47,3 +47,8 @@ uint32_t AnsiToUtf16(const char* text, char16_t* out, uint32_t outCapacity);
 // the count asked for.
 using ReadObserver = void (*)(void* context, uint64_t position, uint32_t length);
 void SetReadObserver(ReadObserver observer, void* context);
+
+// Test seam: when set, asked before every write with the count to write;
+// false makes that write fail as a full disk would.
+using WriteFilter = bool (*)(void* context, uint32_t length);
+void SetWriteFilter(WriteFilter filter, void* context);

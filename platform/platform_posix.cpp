@@ -16,6 +16,8 @@ namespace {
 
 ReadObserver readObserver = nullptr;
 void* readObserverContext = nullptr;
+WriteFilter writeFilter = nullptr;
+void* writeFilterContext = nullptr;
 
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD so a path never
 // silently names another file.
@@ -125,6 +127,7 @@ bool SeekFileTo(FileHandle file, uint32_t position) {
 }
 
 bool WriteFileBytes(FileHandle file, const void* buffer, uint32_t length) {
+    if (writeFilter && !writeFilter(writeFilterContext, length)) return false;
     uint32_t done = 0;
     const char* in = static_cast<const char*>(buffer);
     while (done < length) {
@@ -208,4 +211,9 @@ uint32_t AnsiToUtf16(const char* text, char16_t* out, uint32_t outCapacity) {
 void SetReadObserver(ReadObserver observer, void* context) {
     readObserver = observer;
     readObserverContext = context;
+}
+
+void SetWriteFilter(WriteFilter filter, void* context) {
+    writeFilter = filter;
+    writeFilterContext = context;
 }

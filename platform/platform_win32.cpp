@@ -11,6 +11,8 @@ namespace {
 
 ReadObserver readObserver = nullptr;
 void* readObserverContext = nullptr;
+WriteFilter writeFilter = nullptr;
+void* writeFilterContext = nullptr;
 
 const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 HANDLE H(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
@@ -64,6 +66,7 @@ bool SeekFileTo(FileHandle file, uint32_t position) {
 }
 
 bool WriteFileBytes(FileHandle file, const void* buffer, uint32_t length) {
+    if (writeFilter && !writeFilter(writeFilterContext, length)) return false;
     // A short count is a failure: on a full disk some systems report success
     // for the part that fitted.
     DWORD done = 0;
@@ -116,4 +119,9 @@ uint32_t AnsiToUtf16(const char* text, char16_t* out, uint32_t outCapacity) {
 void SetReadObserver(ReadObserver observer, void* context) {
     readObserver = observer;
     readObserverContext = context;
+}
+
+void SetWriteFilter(WriteFilter filter, void* context) {
+    writeFilter = filter;
+    writeFilterContext = context;
 }

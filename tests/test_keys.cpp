@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+
 #include "keys/number_key.h"
 
 TEST(ParseDecimalKey, ReadsLikeWcstolInBaseTen) {
@@ -36,4 +39,79 @@ TEST(ParseDecimalKey, ReadsLikeWcstolInBaseTen) {
         {u"4194303", 4194303},
     };
     for (const Case& c : cases) EXPECT_EQ(ParseDecimalKey(c.text), c.key) << std::u16string(c.text).size();
+}
+
+TEST(DeriveNumberKey, DialledNumbersGiveTheirKeys) {
+    struct Case {
+        const char16_t* text;
+        int32_t key;
+    };
+    const Case cases[] = {
+        {u"", 0},
+        {u"abc", 0},
+        {u"\uFF11\uFF13\uFF19\uFF11\uFF12\uFF13\uFF14\uFF15\uFF16\uFF17\uFF18", 0},
+        {u"1", 0},
+        {u"139123", 0},
+        {u"1391234", 1391234},
+        {u"13912345678", 1391234},
+        {u"139123 ", 1391214},
+        {u"139-1234-5678", 1387123},
+        {u"139 1234 5678", 1374123},
+        {u"+86 13912345678", 8441391},
+        {u"+8613912345678", 8613912},
+        {u"4194303", 4194303},
+        {u"4194304", 4194304},
+        {u"0", 0},
+        {u"00", 0},
+        {u"0000", 0},
+        {u"0001234", 1},
+        {u"01", 0},
+        {u"0123", 0},
+        {u"01234567", 1234567},
+        {u"013912345678", 1391234},
+        {u"010", 10},
+        {u"0101", 10},
+        {u"0101234567", 10},
+        {u"tel: 010-12345678", 10},
+        {u"021", 21},
+        {u"0213", 21},
+        {u"027-88888888", 27},
+        {u"02", -28},
+        {u"02-", 17},
+        {u"075", 0},
+        {u"0755", 755},
+        {u" 0755", 755},
+        {u"(0755)1234", 755},
+        {u"07551234", 755},
+        {u"0571 8888 8888", 571},
+        {u"0311", 311},
+        {u"00852", 85},
+        {u"0a12", 4912},
+        {u"0-755", -225},
+        {u"0 755", -1525},
+        {u"08", 0},
+        {u"085", 0},
+        {u"0851", 851},
+        {u"0800", 800},
+        {u"08512", 8512},
+        {u"08000", 8000},
+        {u"0851234", 8512},
+        {u"0871 1234567", 8694},
+        {u"1234abc", 1234 * 1000 + 49 * 100 + 50 * 10 + 51},
+    };
+    for (const Case& c : cases) EXPECT_EQ(DeriveNumberKey(c.text), c.key) << std::u16string(c.text).size();
+    // High code units wrap around at 32 bits.
+    EXPECT_LT(DeriveNumberKey(u"1\uFFFF\uFFFF\uFFFF\uFFFF\uFFFF\uFFFF"), 0);
+}
+
+TEST(DeriveNumberKey, ReadsNothingPastTheTerminator) {
+    // Each prefix is copied into a buffer of exactly its size, so a read past
+    // the terminator lands outside it (AddressSanitizer reports it).
+    const std::u16string texts[] = {u"0", u"02", u"08", u"085", u"0851", u"01", u"010", u"139", u"1391234", u"x"};
+    for (const auto& text : texts) {
+        std::unique_ptr<char16_t[]> exact(new char16_t[text.size() + 1]);
+        std::copy(text.begin(), text.end(), exact.get());
+        exact[text.size()] = 0;
+        DeriveNumberKey(exact.get());
+    }
 }

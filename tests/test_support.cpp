@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "directory/directory.h"
+#include "directory/heap.h"
 
 namespace fs = std::filesystem;
 
@@ -97,4 +98,21 @@ Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::ve
     for (const Bytes* part : {&areaOffsets, &areaPool, &typeOffsets, &typePool, &table})
         file.insert(file.end(), part->begin(), part->end());
     return file;
+}
+
+void ResetDirectory() {
+    ReleaseBlock(directory.image);
+    directory = Directory{};
+}
+
+Bytes SavedBytes() {
+    ScratchFolder scratch;
+    std::u16string path = scratch.Path(u"saved.dat");
+    if (!SaveDirectory(path.c_str())) return {};
+    return ReadBytes(path);
+}
+
+std::u16string Decimal(uint64_t value) {
+    std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
 }

@@ -30,3 +30,10 @@ Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::ve
                          const std::vector<FixtureItem>& items);
 
 void PutU32(Bytes& bytes, size_t at, uint32_t value);
+
+// Back to the empty directory of program start.
+void ResetDirectory();
+// The bytes SaveDirectory would write for the directory in memory.
+Bytes SavedBytes();
+
+std::u16string Decimal(uint64_t value);

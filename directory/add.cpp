@@ -1,0 +1,97 @@
+#include <algorithm>
+
+#include "directory/directory.h"
+#include "keys/number_key.h"
+
+namespace {
+
+uint32_t TextLength(const char16_t* text) {
+    uint32_t length = 0;
+    while (text[length] != 0) ++length;
+    return length;
+}
+
+bool SameText(const char16_t* stored, const char16_t* text, uint32_t length) {
+    for (uint32_t i = 0; i < length; ++i)
+        if (stored[i] != text[i]) return false;
+    return stored[length] == 0;
+}
+
+}  // namespace
+
+EditableStringTable AreaTable() {
+    const DirectoryHeader block = CapacityBlock();
+    return EditableStringTable{directory.areaOffsets, directory.areaPool, &directory.header.areaCount,
+                               &directory.header.areaPoolLength, block.areaCount, block.areaPoolLength};
+}
+
+EditableStringTable TypeTable() {
+    const DirectoryHeader block = CapacityBlock();
+    return EditableStringTable{directory.typeOffsets, directory.typePool, &directory.header.typeCount,
+                               &directory.header.typePoolLength, block.typeCount, block.typePoolLength};
+}
+
+int32_t InternString(const EditableStringTable& table, const char16_t* text) {
+    const uint32_t length = TextLength(text);
+    const uint32_t count = *table.count;
+    // Newest first: the highest index among equal strings wins.
+    for (uint32_t i = count; i-- > 0;) {
+        uint16_t offset;
+        std::memcpy(&offset, table.offsets + i, 2);
+        if (SameText(table.pool + offset, text, length)) return static_cast<int32_t>(i);
+    }
+    const uint32_t poolLength = *table.poolLength;
+    if (count >= table.capacity || uint64_t{poolLength} + length + 1 > table.poolCapacity) return kNoRoom;
+    const uint16_t offset = static_cast<uint16_t>(poolLength);
+    std::memcpy(table.offsets + count, &offset, 2);
+    std::memcpy(table.pool + poolLength, text, 2 * (size_t{length} + 1));
+    *table.poolLength = poolLength + length + 1;
+    *table.count = count + 1;
+    return static_cast<int32_t>(count);
+}
+
+int32_t AddEntry(const char16_t* number, const char16_t* area, const char16_t* type) {
+    if (!directory.image) return -1;
+    const uint32_t key = ParseDecimalKey(number);
+    const int32_t areaIndex = InternString(AreaTable(), area);
+    const int32_t typeIndex = InternString(TypeTable(), type);
+    if (areaIndex == kNoRoom || typeIndex == kNoRoom) return -1;
+    if (key > kMaxKey) return -1;
+
+    DirectoryHeader& header = directory.header;
+    const DirectoryHeader block = CapacityBlock();
+    if (header.areaCount >= block.areaCount || header.areaPoolLength + 16 >= block.areaPoolLength ||
+        header.typeCount >= block.typeCount || header.typePoolLength + 16 >= block.typePoolLength)
+        return -1;
+
+    const uint32_t newArea = static_cast<uint32_t>(areaIndex), newType = static_cast<uint32_t>(typeIndex);
+    for (uint32_t i = header.itemCount; i-- > 0;) {
+        RangeItem* item = &directory.items[i];
+        ItemFields fields = DecodeItem(item);
+        const uint32_t end = fields.start + fields.span;
+        if (fields.start <= key && key <= end) {
+            fields.areaIndex = newArea;
+            fields.typeIndex = newType;
+            EncodeItem(item, fields);
+            return static_cast<int32_t>(i);
+        }
+        if (key == end + 1 && fields.areaIndex == newArea && fields.typeIndex == newType && fields.span < 255) {
+            ++fields.span;
+            EncodeItem(item, fields);
+            ++header.numberCount;
+            return static_cast<int32_t>(i);
+        }
+    }
+
+    if (header.itemCount >= block.itemCount && !GrowItemTable()) return -1;
+    EncodeItem(&directory.items[header.itemCount], ItemFields{key, newArea, newType, 0});
+    ++header.numberCount;
+    return static_cast<int32_t>(header.itemCount++);
+}
+
+void SortItems() {
+    RangeItem* items = directory.items;
+    if (!items) return;
+    std::sort(items, items + directory.header.itemCount,
+              [](const RangeItem& a, const RangeItem& b) { return ItemStart(&a) < ItemStart(&b); });
+}

@@ -1,0 +1,209 @@
+#include "directory/directory.h"
+
+#include <string>
+
+#include "directory/heap.h"
+#include "platform/platform.h"
+
+Directory directory = {};
+
+namespace {
+
+DirectoryHeader HeaderAt(const uint8_t* bytes) {
+    DirectoryHeader header;
+    std::memcpy(&header, bytes, kHeaderSize);
+    return header;
+}
+
+uint16_t OffsetAt(const uint8_t* offsets, uint32_t index) {
+    uint16_t value;
+    std::memcpy(&value, offsets + 2 * index, 2);
+    return value;
+}
+
+// Offsets rise strictly inside the pool and every string ends with its NUL
+// within its extent, so readers that go up to the NUL stay inside the table.
+bool StringTableIsSound(const uint8_t* offsets, const uint8_t* pool, uint32_t count, uint32_t poolLength) {
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t begin = OffsetAt(offsets, i);
+        uint32_t end = i + 1 == count ? poolLength : OffsetAt(offsets, i + 1);
+        if (begin >= end || end > poolLength) return false;
+        bool terminated = false;
+        for (uint32_t unit = begin; unit < end && !terminated; ++unit)
+            terminated = pool[2 * unit] == 0 && pool[2 * unit + 1] == 0;
+        if (!terminated) return false;
+    }
+    return true;
+}
+
+// Everything a reader of the image relies on. The file's own header places
+// the arrays; trailing bytes after the item table are allowed.
+bool DirectoryFileIsSound(const uint8_t* bytes, uint32_t length) {
+    if (length < kHeaderSize) return false;
+    const DirectoryHeader header = HeaderAt(bytes);
+    if (header.magic != kDirectoryMagic) return false;
+    // An odd offset would leave every UTF-16 array misaligned in memory.
+    if (header.tablesOffset < kHeaderSize || header.tablesOffset % 2 != 0) return false;
+    if (header.areaCount > kMaxAreas || header.typeCount > kMaxTypes) return false;
+    const uint64_t areaPoolAt = uint64_t{header.tablesOffset} + 2ull * header.areaCount;
+    const uint64_t typeOffsetsAt = areaPoolAt + 2ull * header.areaPoolLength;
+    const uint64_t typePoolAt = typeOffsetsAt + 2ull * header.typeCount;
+    const uint64_t itemsAt = typePoolAt + 2ull * header.typePoolLength;
+    if (itemsAt + uint64_t{kItemSize} * header.itemCount > length) return false;
+    if (!StringTableIsSound(bytes + header.tablesOffset, bytes + areaPoolAt, header.areaCount,
+                            header.areaPoolLength) ||
+        !StringTableIsSound(bytes + typeOffsetsAt, bytes + typePoolAt, header.typeCount, header.typePoolLength))
+        return false;
+    const RangeItem* items = reinterpret_cast<const RangeItem*>(bytes + itemsAt);
+    for (uint32_t i = 0; i < header.itemCount; ++i) {
+        const ItemFields fields = DecodeItem(&items[i]);
+        if (fields.areaIndex >= header.areaCount || fields.typeIndex >= header.typeCount) return false;
+    }
+    return true;
+}
+
+bool CountsFitEditable(const DirectoryHeader& header) {
+    return header.areaCount <= kAreaCapacity && header.areaPoolLength <= kAreaPoolCapacity &&
+           header.typeCount <= kTypeCapacity && header.typePoolLength <= kTypePoolCapacity &&
+           header.itemCount <= (UINT32_MAX - kEditableItemsAt) / kItemSize - kSpareItems;
+}
+
+// Writes the directory to an open file: the header copy, then the arrays at
+// their used lengths, directly after the 36-byte header.
+bool WriteDirectory(FileHandle file) {
+    DirectoryHeader header = directory.header;
+    header.tablesOffset = kHeaderSize;
+    return WriteFileBytes(file, &header, kHeaderSize) &&
+           WriteFileBytes(file, directory.areaOffsets, 2 * header.areaCount) &&
+           WriteFileBytes(file, directory.areaPool, 2 * header.areaPoolLength) &&
+           WriteFileBytes(file, directory.typeOffsets, 2 * header.typeCount) &&
+           WriteFileBytes(file, directory.typePool, 2 * header.typePoolLength) &&
+           WriteFileBytes(file, directory.items, kItemSize * header.itemCount);
+}
+
+}  // namespace
+
+uint8_t* ReadWholeFile(const char16_t* path, uint32_t* count) {
+    FileHandle file = OpenFileForRead(path);
+    if (file == kNoFile) return nullptr;
+    uint64_t size = 0;
+    if (!GetFileLength(file, &size)) size = 0;
+    // A size that would wrap the block's 32-bit length is refused outright.
+    if (size > UINT32_MAX - 16) {
+        CloseFileHandle(file);
+        return nullptr;
+    }
+    uint32_t wanted = static_cast<uint32_t>(size);
+    if (count && *count < wanted) wanted = *count;
+    uint8_t* buffer = static_cast<uint8_t*>(AllocateBlock(size_t{wanted} + 16));
+    if (!buffer) {
+        CloseFileHandle(file);
+        return nullptr;
+    }
+    uint32_t got = 0;
+    if (!ReadFileBytes(file, buffer, wanted, &got)) got = 0;
+    CloseFileHandle(file);
+    buffer[got] = 0;
+    buffer[got + 1] = 0;
+    if (count) *count = got;
+    return buffer;
+}
+
+void ComputeTablePointers(uint8_t* image) {
+    const DirectoryHeader block = HeaderAt(image);
+    directory.image = image;
+    directory.areaOffsets = reinterpret_cast<uint16_t*>(image + block.tablesOffset);
+    directory.areaPool = reinterpret_cast<char16_t*>(directory.areaOffsets + block.areaCount);
+    directory.typeOffsets = reinterpret_cast<uint16_t*>(directory.areaPool + block.areaPoolLength);
+    directory.typePool = reinterpret_cast<char16_t*>(directory.typeOffsets + block.typeCount);
+    directory.items = reinterpret_cast<RangeItem*>(directory.typePool + block.typePoolLength);
+}
+
+bool LoadDirectory(const char16_t* path) {
+    uint32_t length = UINT32_MAX;
+    uint8_t* buffer = ReadWholeFile(path, &length);
+    if (!buffer) return false;
+    if (!DirectoryFileIsSound(buffer, length)) {
+        ReleaseBlock(buffer);
+        return false;
+    }
+    ReleaseBlock(directory.image);
+    directory.header = HeaderAt(buffer);
+    ComputeTablePointers(buffer);
+    return true;
+}
+
+DirectoryHeader CapacityBlock() { return HeaderAt(directory.image); }
+
+bool IsDirectoryEditable() {
+    if (!directory.image) return false;
+    const DirectoryHeader block = CapacityBlock();
+    return block.areaCount == kAreaCapacity && block.typeCount == kTypeCapacity;
+}
+
+bool MakeDirectoryEditable() {
+    if (IsDirectoryEditable()) return true;
+    DirectoryHeader& header = directory.header;
+    // Counts beyond the fixed capacities would be copied past their arrays.
+    if (directory.image && !CountsFitEditable(header)) return false;
+    const DirectoryHeader block{0, kHeaderSize, 0, 0, 0, 0, kAreaCapacity, kAreaPoolCapacity,
+                                kTypeCapacity, kTypePoolCapacity, header.itemCount + kSpareItems};
+    uint8_t* image = static_cast<uint8_t*>(AllocateBlock(size_t{kEditableItemsAt} + size_t{kItemSize} * block.itemCount));
+    if (!image) return false;
+    std::memcpy(image, &block, kHeaderSize);
+    if (directory.image) {
+        const Directory old = directory;
+        ComputeTablePointers(image);
+        std::memcpy(directory.areaOffsets, old.areaOffsets, 2 * header.areaCount);
+        std::memcpy(directory.areaPool, old.areaPool, 2 * header.areaPoolLength);
+        std::memcpy(directory.typeOffsets, old.typeOffsets, 2 * header.typeCount);
+        std::memcpy(directory.typePool, old.typePool, 2 * header.typePoolLength);
+        std::memcpy(directory.items, old.items, kItemSize * header.itemCount);
+        ReleaseBlock(old.image);
+    } else {
+        const LocalDate today = GetLocalDateToday();
+        header = DirectoryHeader{kDirectoryMagic, kHeaderSize, today.day, today.month, today.year, 0, 0, 0, 0, 0, 0};
+        ComputeTablePointers(image);
+    }
+    return true;
+}
+
+bool GrowItemTable() {
+    DirectoryHeader block = CapacityBlock();
+    const uint64_t size = uint64_t{block.tablesOffset} +
+                          2ull * (block.areaCount + block.areaPoolLength + block.typeCount + block.typePoolLength) +
+                          uint64_t{kItemSize} * block.itemCount + kItemSize * kGrowthItems;
+    if (size > SIZE_MAX || block.itemCount > UINT32_MAX - kGrowthItems) return false;
+    uint8_t* image = static_cast<uint8_t*>(ResizeBlock(directory.image, static_cast<size_t>(size)));
+    if (!image) return false;
+    block.itemCount += kGrowthItems;
+    std::memcpy(image, &block, kHeaderSize);
+    ComputeTablePointers(image);
+    return true;
+}
+
+bool SaveDirectory(const char16_t* path) {
+    if (directory.header.itemCount == 0) return false;
+    // The new file is written beside the old one and replaces it only once
+    // every byte of it is on the disk.
+    std::u16string temporary = std::u16string(path) + u".new";
+    FileHandle file = CreateFileForWrite(temporary.c_str());
+    if (file == kNoFile) return false;
+    bool written = WriteDirectory(file) && FlushFileBytes(file);
+    CloseFileHandle(file);
+    if (written && ReplaceFileWith(temporary.c_str(), path)) return true;
+    RemoveFileAt(temporary.c_str());
+    return false;
+}
+
+const char16_t* AreaName(const RangeItem* item) {
+    return StringAt(StringTable{directory.areaOffsets, directory.areaPool, directory.header.areaCount,
+                                directory.header.areaPoolLength},
+                    DecodeItem(item).areaIndex);
+}
+
+const char16_t* TypeName(const RangeItem* item) {
+    return StringAt(StringTable{directory.typeOffsets, directory.typePool, directory.header.typeCount,
+                                directory.header.typePoolLength},
+                    DecodeItem(item).typeIndex);
+}

@@ -1,0 +1,15 @@
+// Heap blocks of the core, with a seam through which tests make any single
+// allocation fail.
+#pragma once
+
+#include <cstddef>
+
+void* AllocateBlock(size_t size);
+// Keeps the contents; null, with the old block still valid, on failure.
+void* ResizeBlock(void* block, size_t size);
+void ReleaseBlock(void* block);
+
+// Test seam: the allocation or resize numbered `countdown` from now (1 is the
+// next) fails; 0 switches failures off. Returns how many were made since the
+// last call.
+unsigned FailAllocationAfter(unsigned countdown);

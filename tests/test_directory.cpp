@@ -1,0 +1,250 @@
+#include <gtest/gtest.h>
+
+#include "directory/directory.h"
+#include "directory/heap.h"
+#include "platform/platform.h"
+#include "tests/test_support.h"
+
+namespace {
+
+struct DirectoryTest : testing::Test {
+    void SetUp() override { ResetDirectory(); }
+    void TearDown() override {
+        FailAllocationAfter(0);
+        SetWriteFilter(nullptr, nullptr);
+        ResetDirectory();
+    }
+    bool Load(const Bytes& file) {
+        std::u16string path = scratch.Path(u"in.dat");
+        WriteBytes(path, file);
+        return LoadDirectory(path.c_str());
+    }
+    ScratchFolder scratch;
+};
+
+std::u16string Area(uint32_t key) {
+    const RangeItem* item = LookupNumber(key);
+    return item ? AreaName(item) : u"<none>";
+}
+
+}  // namespace
+
+TEST_F(DirectoryTest, LoadedExampleIsUsedInPlace) {
+    ASSERT_TRUE(Load(ExampleDirectory()));
+    EXPECT_EQ(directory.header.itemCount, 2u);
+    EXPECT_EQ(directory.header.numberCount, 101u);
+    EXPECT_EQ(reinterpret_cast<uint8_t*>(directory.items), directory.image + 56);
+    EXPECT_FALSE(IsDirectoryEditable());
+    // 1380050: the lower bound runs past the last item; 1300000: lands on the
+    // first; 1350000: steps back to item 0, whose range has ended.
+    EXPECT_EQ(LookupNumber(1380050), &directory.items[1]);
+    EXPECT_EQ(LookupNumber(1300000), &directory.items[0]);
+    EXPECT_EQ(LookupNumber(1350000), nullptr);
+    EXPECT_EQ(Area(1380050), u"AB");
+    EXPECT_EQ(std::u16string(TypeName(LookupNumber(1380099))), u"D");
+    EXPECT_EQ(Area(1300000), u"C");
+    EXPECT_EQ(LookupNumber(1300001), nullptr);
+    EXPECT_EQ(LookupNumber(1380100), nullptr);
+}
+
+TEST_F(DirectoryTest, SaveWritesBackWhatWasLoaded) {
+    Bytes file = ExampleDirectory();
+    ASSERT_TRUE(Load(file));
+    EXPECT_EQ(SavedBytes(), file);
+    ASSERT_TRUE(MakeDirectoryEditable());
+    EXPECT_TRUE(IsDirectoryEditable());
+    EXPECT_EQ(SavedBytes(), file);
+
+    // Trailing bytes load and are not written back.
+    ResetDirectory();
+    Bytes trailing = file;
+    trailing.insert(trailing.end(), {1, 2, 3});
+    ASSERT_TRUE(Load(trailing));
+    EXPECT_EQ(SavedBytes(), file);
+
+    // Arrays further out than the header: read where the header says, saved
+    // right after the header with tablesOffset 36, so the file reads back.
+    ResetDirectory();
+    Bytes gap(file.begin(), file.begin() + 36);
+    gap.insert(gap.end(), {0xEE, 0xEE});
+    gap.insert(gap.end(), file.begin() + 36, file.end());
+    PutU32(gap, 4, 38);
+    ASSERT_TRUE(Load(gap));
+    EXPECT_EQ(Area(1380050), u"AB");
+    EXPECT_EQ(SavedBytes(), file);
+}
+
+TEST_F(DirectoryTest, NewDirectoryIsDatedTodayAndSavedAtItsSize) {
+    ASSERT_TRUE(MakeDirectoryEditable());
+    const LocalDate today = GetLocalDateToday();
+    EXPECT_EQ(directory.header.magic, kDirectoryMagic);
+    EXPECT_EQ(directory.header.tablesOffset, 36u);
+    EXPECT_EQ(directory.header.versionYear, today.year);
+    EXPECT_EQ(directory.header.versionMonth, today.month);
+    EXPECT_EQ(directory.header.versionDay, today.day);
+    EXPECT_EQ(CapacityBlock().itemCount, kSpareItems);
+    EXPECT_EQ(reinterpret_cast<uint8_t*>(directory.items), directory.image + kEditableItemsAt);
+    EXPECT_EQ(SavedBytes(), Bytes{});  // no items: nothing to save
+
+    uint8_t* image = directory.image;
+    ASSERT_TRUE(MakeDirectoryEditable());  // a second call keeps everything
+    EXPECT_EQ(directory.image, image);
+
+    ASSERT_EQ(AddEntry(u"1391234", u"江苏 南京", u"中国移动"), 0);
+    SortItems();
+    Bytes saved = SavedBytes();
+    EXPECT_EQ(saved.size(), 36u + 2 * (1 + 6 + 1 + 5) + 6);
+    ResetDirectory();
+    ASSERT_TRUE(Load(saved));
+    EXPECT_EQ(Area(1391234), u"江苏 南京");
+    EXPECT_EQ(directory.header.numberCount, 1u);
+}
+
+TEST_F(DirectoryTest, DamagedFilesAreRefusedAndTheDirectoryKept) {
+    const Bytes good = BuildDirectoryFile({u"AB", u"C"}, {u"D", u"E"}, {{1300000, 1, 1, 0}, {1380000, 0, 0, 99}});
+    // Positions in `good`: area offsets 36, area pool 40..49, type offsets 50,
+    // type pool 54..61, items 62 and 68.
+    struct Damage {
+        const char* what;
+        size_t at;
+        uint32_t value;
+        int width;
+    };
+    const Damage damages[] = {
+        {"magic", 0, 0x554C4E56, 4},
+        {"tablesOffset below 36", 4, 34, 4},
+        {"odd tablesOffset", 4, 37, 4},
+        {"tablesOffset past the end", 4, 0xFFFFFFF0, 4},
+        {"areaCount above 1024", 16, 1025, 4},
+        {"typeCount above 256", 24, 257, 4},
+        {"itemCount past the end", 32, 3, 4},
+        {"huge itemCount", 32, 0x80000000, 4},
+        {"pool length past the end", 20, 0x7FFFFFFF, 4},
+        {"area offsets not increasing", 38, 0, 2},
+        {"area offset beyond its pool", 38, 9, 2},
+        {"area string without its NUL", 44, 0x41, 2},
+        {"last type string without its NUL", 60, 0x45, 2},
+        {"area index beyond the table", 62, 1300000 + (3u << 22), 4},
+        {"type index beyond the table", 72, 2, 1},
+    };
+    ASSERT_TRUE(Load(ExampleDirectory()));
+    const DirectoryHeader kept = directory.header;
+    uint8_t* keptImage = directory.image;
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        Bytes file = good;
+        for (int i = 0; i < damage.width; ++i) file[damage.at + i] = static_cast<uint8_t>(damage.value >> (8 * i));
+        EXPECT_FALSE(Load(file));
+        EXPECT_EQ(directory.image, keptImage);
+        EXPECT_EQ(0, std::memcmp(&directory.header, &kept, sizeof kept));
+    }
+    for (size_t length = 0; length < good.size(); ++length)
+        EXPECT_FALSE(Load(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)))) << length;
+    EXPECT_FALSE(LoadDirectory(scratch.Path(u"missing.dat").c_str()));
+    EXPECT_EQ(directory.image, keptImage);
+
+    ASSERT_TRUE(Load(good));
+    EXPECT_EQ(std::u16string(TypeName(LookupNumber(1300000))), u"E");
+    // The empty directory file is valid and answers nothing.
+    ASSERT_TRUE(Load(BuildDirectoryFile({}, {}, {})));
+    EXPECT_EQ(LookupNumber(1), nullptr);
+}
+
+TEST_F(DirectoryTest, CountsBeyondTheEditableCapacitiesAreNotMadeEditable) {
+    ASSERT_TRUE(Load(BuildDirectoryFile({std::u16string(kAreaPoolCapacity, u'x')}, {u"t"}, {{5, 0, 0, 0}})));
+    uint8_t* image = directory.image;
+    EXPECT_FALSE(MakeDirectoryEditable());
+    EXPECT_EQ(directory.image, image);
+    EXPECT_EQ(AddEntry(u"6", u"a", u"t"), -1);
+    EXPECT_EQ(directory.header.itemCount, 1u);
+}
+
+TEST_F(DirectoryTest, FullTablesPassAsEditableButTakeNothing) {
+    std::vector<std::u16string> areas, types;
+    for (int i = 0; i < 1024; ++i) areas.push_back(u"a" + std::u16string(1, char16_t(0x4E00 + i)));
+    for (int i = 0; i < 256; ++i) types.push_back(u"t" + std::u16string(1, char16_t(0x4E00 + i)));
+    Bytes file = BuildDirectoryFile(areas, types, {{7, 1023, 255, 0}});
+    ASSERT_TRUE(Load(file));
+    EXPECT_TRUE(IsDirectoryEditable());
+    uint8_t* image = directory.image;
+    EXPECT_TRUE(MakeDirectoryEditable());
+    EXPECT_EQ(directory.image, image);
+    EXPECT_EQ(AddEntry(u"8", areas[0].c_str(), types[0].c_str()), -1);
+    EXPECT_EQ(AddEntry(u"9", u"new", u"new"), -1);
+    EXPECT_EQ(SavedBytes(), file);
+}
+
+TEST_F(DirectoryTest, ItemTableGrowsAfterTheSpareRoom) {
+    ASSERT_TRUE(MakeDirectoryEditable());
+    FailAllocationAfter(0);
+    // Keys two apart never extend one another: every add appends.
+    for (uint32_t i = 0; i < kSpareItems; ++i)
+        ASSERT_EQ(AddEntry(Decimal(2 * i + 2).c_str(), u"a", u"t"), static_cast<int32_t>(i));
+    EXPECT_EQ(FailAllocationAfter(1), 0u);  // no growth yet
+    const DirectoryHeader before = directory.header;
+    uint8_t* image = directory.image;
+    EXPECT_EQ(AddEntry(u"9999999", u"a", u"t"), -1);  // key beyond 22 bits: no growth asked
+    EXPECT_EQ(AddEntry(u"4000000", u"a", u"t"), -1);  // growth fails
+    EXPECT_EQ(directory.image, image);
+    EXPECT_EQ(0, std::memcmp(&directory.header, &before, sizeof before));
+    EXPECT_EQ(AddEntry(u"2", u"a", u"t"), 0);  // a relabel needs no room
+    FailAllocationAfter(0);
+    EXPECT_EQ(AddEntry(u"4000000", u"a", u"t"), static_cast<int32_t>(kSpareItems));
+    EXPECT_EQ(CapacityBlock().itemCount, kSpareItems + kGrowthItems);
+    EXPECT_EQ(ItemStart(&directory.items[kSpareItems - 1]), 2 * kSpareItems);
+    EXPECT_EQ(directory.header.numberCount, kSpareItems + 1);
+}
+
+TEST_F(DirectoryTest, FailedSaveLeavesTheOldFileWhole) {
+    const std::u16string target = scratch.Path(u"Varnolt.dat");
+    const Bytes old = ExampleDirectory();
+    WriteBytes(target, old);
+    ASSERT_TRUE(MakeDirectoryEditable());
+    ASSERT_NE(AddEntry(u"1391234", u"area", u"type"), -1);
+
+    // Fail each of the six writes in turn; also a flush-time failure would
+    // go the same way.
+    for (int failing = 1; failing <= 6; ++failing) {
+        SCOPED_TRACE(failing);
+        int writes = 0;
+        struct Context {
+            int* writes;
+            int failing;
+        } context{&writes, failing};
+        SetWriteFilter(
+            [](void* raw, uint32_t) {
+                auto* c = static_cast<Context*>(raw);
+                return ++*c->writes != c->failing;
+            },
+            &context);
+        EXPECT_FALSE(SaveDirectory(target.c_str()));
+        SetWriteFilter(nullptr, nullptr);
+        EXPECT_EQ(ReadBytes(target), old);
+        EXPECT_EQ(OpenFileForRead((target + u".new").c_str()), kNoFile);
+    }
+    EXPECT_FALSE(SaveDirectory(scratch.Path(u"no/such/folder/Varnolt.dat").c_str()));
+
+    EXPECT_TRUE(SaveDirectory(target.c_str()));
+    EXPECT_EQ(ReadBytes(target).size(), 36u + 2 * (1 + 5 + 1 + 5) + 6);
+    EXPECT_EQ(OpenFileForRead((target + u".new").c_str()), kNoFile);
+
+    // An empty item table saves nothing and leaves the file alone.
+    ResetDirectory();
+    WriteBytes(target, old);
+    ASSERT_TRUE(MakeDirectoryEditable());
+    InternString(AreaTable(), u"only a string");
+    EXPECT_FALSE(SaveDirectory(target.c_str()));
+    EXPECT_EQ(ReadBytes(target), old);
+}
+
+TEST_F(DirectoryTest, FailedAllocationsChangeNothing) {
+    ASSERT_TRUE(Load(ExampleDirectory()));
+    uint8_t* image = directory.image;
+    FailAllocationAfter(1);
+    EXPECT_FALSE(MakeDirectoryEditable());
+    EXPECT_EQ(directory.image, image);
+    EXPECT_EQ(Area(1380050), u"AB");
+    FailAllocationAfter(1);
+    EXPECT_FALSE(LoadDirectory(scratch.Path(u"in.dat").c_str()));
+    EXPECT_EQ(directory.image, image);
+}
