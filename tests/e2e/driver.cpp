@@ -1,60 +1,241 @@
-// End-to-end tests of Varnolt.exe. Usage: e2e_driver VARNOLT_EXE FIXTURE_FOLDER
+// End-to-end tests of the real Varnolt.exe, driven from outside through its
+// windows. Usage: e2e_driver VARNOLT_EXE FIXTURE_FOLDER
 #include <cstdio>
 
+#include "directory/directory.h"
 #include "tests/e2e/driver.h"
 
 namespace {
 
-int failures = 0;
+int passed = 0, failed = 0;
 std::wstring exePath, fixtures;
 
 void Check(bool ok, const char* what, const std::wstring& detail = L"") {
     std::printf("%s %s", ok ? "ok  " : "FAIL", what);
-    if (!detail.empty()) std::printf(" [%ls]", detail.c_str());
+    if (!detail.empty()) {
+        // UTF-8, so Chinese details survive any console code page.
+        char utf8[4096] = {};
+        WideCharToMultiByte(CP_UTF8, 0, detail.c_str(), -1, utf8, sizeof utf8 - 1, nullptr, nullptr);
+        std::printf(" [%s]", utf8);
+    }
     std::printf("\n");
     std::fflush(stdout);
-    if (!ok) ++failures;
+    ++(ok ? passed : failed);
 }
+
+constexpr DWORD kTimeout = 15000;
+constexpr int kTab = 307, kTitle = 314, kAbout = 308, kNumber = 311, kArea = 312, kType = 313, kPath = 300,
+              kIcon = 304;
 
 std::wstring Fixture(const wchar_t* name) { return fixtures + L"\\" + name; }
 
-constexpr DWORD kWindowTimeout = 15000;
-
-// A covered key: the answer box carries the area as text and the type as
-// caption, and the box's result is the exit code.
-void AnswerBoxForCoveredKey(const wchar_t* key, const wchar_t* area, const wchar_t* type) {
-    ProgramRun run;
-    run.folder = MakeRunFolder(exePath, Fixture(L"example.dat"));
-    if (!StartProgram(run, key)) return Check(false, "start Varnolt.exe", run.folder);
-    HWND box = WaitForWindow(run, L"#32770", kWindowTimeout);
-    Check(box != nullptr, "answer box appears", key);
-    if (box) {
-        Check(MessageBoxText(box) == area, "answer text is the area", MessageBoxText(box));
-        Check(WindowText(box) == type, "answer caption is the type", WindowText(box));
-        Check(PressButton(box, IDOK), "press OK");
+// UTF-16LE bytes of `text`, after the mark FF FE.
+std::string Utf16File(const std::wstring& text) {
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
     }
-    long code = WaitForExit(run, kWindowTimeout);
-    Check(code == 1, "exit code is IDOK", std::to_wstring(code));
-    RemoveRunFolder(run.folder);
+    return bytes;
 }
 
-// Keys that the file does not answer lead to the interactive course, which
-// shows no answer box.
-void NoAnswerBox(const wchar_t* directoryFixture, const wchar_t* key, const char* what) {
+struct Session {
     ProgramRun run;
-    run.folder = MakeRunFolder(exePath, directoryFixture ? Fixture(directoryFixture) : L"");
-    if (!StartProgram(run, key)) return Check(false, "start Varnolt.exe", run.folder);
-    HWND box = nullptr;
-    const DWORD begin = GetTickCount();
-    while (WaitForSingleObject(run.process.hProcess, 50) == WAIT_TIMEOUT && GetTickCount() - begin < kWindowTimeout) {
-        for (HWND window : ProcessWindows(run, L"#32770"))
-            if (MessageBoxText(window) != L"" || GetDlgItem(window, 0xFFFF)) box = window;
-        if (box) break;
+    HWND main = nullptr;
+    std::wstring File(const wchar_t* name) const { return run.folder + L"\\" + name; }
+};
+
+bool Open(Session& s, const wchar_t* directoryFixture, const std::wstring& arguments = L"") {
+    s.run.folder = MakeRunFolder(exePath, directoryFixture ? Fixture(directoryFixture) : L"");
+    if (!StartProgram(s.run, arguments)) {
+        Check(false, "start Varnolt.exe", s.run.folder);
+        return false;
     }
-    Check(box == nullptr, what, key);
-    long code = WaitForExit(run, kWindowTimeout);
-    Check(code == 0, "ends with exit code 0", std::to_wstring(code));
-    RemoveRunFolder(run.folder);
+    s.main = WaitForMainWindow(s.run, kTimeout);
+    Check(s.main != nullptr, "main window opens", arguments);
+    return s.main != nullptr;
+}
+
+long Close(Session& s, int promptAnswer, const std::wstring& expectedPrompt) {
+    PressButton(s.main, IDCANCEL);
+    if (promptAnswer) {
+        std::wstring prompt = AnswerMessageBox(s.run, promptAnswer, kTimeout);
+        Check(prompt == expectedPrompt, "save prompt at exit", prompt);
+    }
+    return WaitForExit(s.run, kTimeout);
+}
+
+const wchar_t kSavePrompt[] = L"您已经添加或导入条目到归属数据库中，要保存这些更改吗?";
+
+void CommandLineCourse() {
+    for (auto [key, area] : {std::pair{L"1380050", L"AB"}, std::pair{L"1300000", L"C"}, std::pair{L"  1380099", L"AB"}}) {
+        ProgramRun run;
+        run.folder = MakeRunFolder(exePath, Fixture(L"example.dat"));
+        StartProgram(run, key);
+        HWND box = WaitForMessageBox(run, kTimeout);
+        Check(box && MessageBoxText(box) == area && WindowText(box) == L"D", "command line: area as text, type as caption",
+              box ? MessageBoxText(box) + L"/" + WindowText(box) : key);
+        Check(WaitForMainWindow(run, 0) == nullptr, "command line: no main window");
+        if (box) PressButton(box, IDOK);
+        Check(WaitForExit(run, kTimeout) == 1, "command line: exit code is IDOK");
+        RemoveRunFolder(run.folder);
+    }
+    // Anything the file does not answer opens the main window instead.
+    struct Case {
+        const wchar_t* fixture;
+        const wchar_t* key;
+    };
+    for (const Case& c : {Case{L"example.dat", L"0"}, Case{L"example.dat", L"abc"}, Case{L"example.dat", L"-5"},
+                          Case{L"example.dat", L"13912345678"}, Case{L"example.dat", L"1380100"},
+                          Case{nullptr, L"1380050"}, Case{L"wrong_magic.dat", L"1380050"}}) {
+        Session s;
+        if (Open(s, c.fixture, c.key)) {
+            Check(WaitForMessageBox(s.run, 0) == nullptr, "no answer box", c.key);
+            Check(Close(s, 0, L"") == 0, "closed without changes: exit 0, no prompt");
+        }
+        RemoveRunFolder(s.run.folder);
+    }
+}
+
+void StartUpQueryAddImportExportAbout() {
+    Session s;
+    if (!Open(s, L"example.dat")) return;
+    Check(TabCount(s.main) == 2, "two tabs at start");
+    Check(TabLabel(s.run, s.main, 0) == L"查询" && TabLabel(s.run, s.main, 1) == L"导入", "tab labels",
+          TabLabel(s.run, s.main, 0) + L"," + TabLabel(s.run, s.main, 1));
+    Check(WindowText(GetDlgItem(s.main, IDOK)) == L"添加" && !IsControlEnabled(s.main, IDOK), "OK reads 添加, disabled");
+    Check(WindowText(GetDlgItem(s.main, kTitle)) == L"Varnolt" && !IsControlEnabled(s.main, kTitle), "greyed title");
+    HWND query = VisiblePage(s.main);
+    Check(query && GetDlgItem(query, kNumber), "the query page is on show");
+    if (!query) return;
+
+    // Query.
+    SetField(query, kNumber, L"13800501234");
+    Check(FieldText(query, kArea) == L"AB" && FieldText(query, kType) == L"D", "covered number fills area and type",
+          FieldText(query, kArea));
+    Check(!IsControlEnabled(s.main, IDOK), "query leaves OK disabled");
+    SetField(query, kNumber, L"13000011234");
+    Check(FieldText(query, kArea).empty() && FieldText(query, kType).empty(), "uncovered number empties the fields");
+    SetField(query, kNumber, L"1300000");
+    Check(FieldText(query, kArea) == L"C", "key 1300000 is C", FieldText(query, kArea));
+
+    // Add.
+    SetField(query, kArea, L"新区");
+    Check(IsControlEnabled(s.main, IDOK), "editing the area enables OK");
+    PressButton(s.main, IDOK);
+    std::wstring added = AnswerMessageBox(s.run, IDOK, kTimeout);
+    Check(added == L"记录添加成功。", "add succeeds", added);
+    SetField(query, kNumber, L"");
+    SetField(query, kNumber, L"1300000");
+    Check(FieldText(query, kArea) == L"新区", "the next query finds the added entry", FieldText(query, kArea));
+    SetField(query, kNumber, L"4194304");
+    SetField(query, kArea, L"A");
+    SetField(query, kType, L"B");
+    PressButton(s.main, IDOK);
+    std::wstring refused = AnswerMessageBox(s.run, IDOK, kTimeout);
+    Check(refused == L"记录添加失败。\n\n请确保要添加的号码小于 4194304。", "key 4194304 is refused", refused);
+
+    // Import through the path field.
+    SelectTab(s.main, 1);
+    HWND import = VisiblePage(s.main);
+    Check(import && import != query && GetDlgItem(import, kPath), "the import page is on show");
+    if (!import) return;
+    Check(WindowText(GetDlgItem(s.main, IDOK)) == L"导入" && !IsControlEnabled(s.main, IDOK),
+          "OK reads 导入, disabled while the path is empty");
+    PutFile(s.File(L"in.txt"), Utf16File(L"1500000\t上海\t移动\r\n1500001\t上海\t移动\r\n"));
+    SetField(import, kPath, s.File(L"in.txt"));
+    Check(IsControlEnabled(s.main, IDOK), "a path enables OK");
+    PressButton(s.main, IDOK);
+    std::wstring statistics = AnswerMessageBox(s.run, IDOK, kTimeout);
+    const std::wstring expected =
+        L"数据版本: 2024.3.15\n\n记录: 103 条，占用: 110 字节\n项目: 3 条，占用: 18 字节\n"
+        L"归属: 5 种，占用: 36 字节\n类型: 3 种，占用: 20 字节";
+    Check(statistics == expected, "import shows the statistics", statistics);
+    SetField(import, kPath, s.File(L"missing.txt"));
+    PressButton(s.main, IDOK);
+    std::wstring importFailed = AnswerMessageBox(s.run, IDOK, kTimeout);
+    Check(importFailed == L"数据导入不成功。", "a failed import says so", importFailed);
+    SetField(import, kPath, L"");
+    Check(!IsControlEnabled(s.main, IDOK), "clearing the path disables OK");
+
+    // The export tab, toggled by the import page's icon.
+    DoubleClick(import, kIcon);
+    Sleep(300);
+    Check(TabCount(s.main) == 3 && TabLabel(s.run, s.main, 2) == L"导出", "double-click adds the export tab");
+    SelectTab(s.main, 2);
+    HWND exportPage = VisiblePage(s.main);
+    Check(exportPage && exportPage != import, "the export page is on show");
+    if (!exportPage) return;
+    Check(WindowText(GetDlgItem(s.main, IDOK)) == L"导出", "OK reads 导出");
+    SetField(exportPage, kPath, s.File(L"out.txt"));
+    PressButton(s.main, IDOK);
+    std::wstring exported = AnswerMessageBox(s.run, IDOK, kTimeout);
+    Check(exported == L"数据导出成功。", "export succeeds", exported);
+    std::wstring lines = L"1300000\t新区\tD\r\n";
+    for (int key = 1380000; key <= 1380099; ++key) lines += std::to_wstring(key) + L"\tAB\tD\r\n";
+    lines += L"1500000\t上海\t移动\r\n1500001\t上海\t移动\r\n";
+    Check(GetFile(s.File(L"out.txt")) == Utf16File(lines), "the exported file holds every key");
+    SelectTab(s.main, 1);
+    DoubleClick(VisiblePage(s.main), kIcon);
+    Sleep(300);
+    Check(TabCount(s.main) == 2, "a second double-click removes the export tab");
+
+    // About: the banner, one empty line, the statistics.
+    PressButton(s.main, kAbout);
+    std::wstring about = AnswerMessageBox(s.run, IDOK, kTimeout);
+    Check(about.rfind(L"Varnolt 1.0.130.530 X", 0) == 0 && about.size() > expected.size() &&
+              about.compare(about.size() - expected.size(), expected.size(), expected) == 0 &&
+              about.compare(about.size() - expected.size() - 2, 2, L"\n\n") == 0,
+          "about shows the banner and the statistics", about);
+
+    // Exit with Yes: the file is saved and answers the new entries.
+    const long code = Close(s, IDYES, kSavePrompt);
+    Check(code == 0, "exit code 0 after saving");
+    wchar_t area[kLookupNameUnits] = {}, type[kLookupNameUnits] = {};
+    const std::wstring saved = s.File(L"Varnolt.dat");
+    Check(LookupNumberInFile(reinterpret_cast<const char16_t*>(saved.c_str()), 1500001, reinterpret_cast<char16_t*>(area),
+                             reinterpret_cast<char16_t*>(type)) &&
+              std::wstring(area) == L"上海" && std::wstring(type) == L"移动",
+          "the saved file holds the import");
+    RemoveRunFolder(s.run.folder);
+}
+
+void ExitAnsweredNoOrFailing() {
+    // No: nothing is written.
+    Session s;
+    if (Open(s, L"example.dat")) {
+        HWND query = VisiblePage(s.main);
+        SetField(query, kNumber, L"1700000");
+        SetField(query, kArea, L"A");
+        SetField(query, kType, L"B");
+        PressButton(s.main, IDOK);
+        AnswerMessageBox(s.run, IDOK, kTimeout);
+        Check(Close(s, IDNO, kSavePrompt) == 0, "answering No ends with exit code 0");
+        Check(GetFile(s.File(L"Varnolt.dat")) == GetFile(Fixture(L"example.dat")), "No writes nothing");
+    }
+    RemoveRunFolder(s.run.folder);
+
+    // A save that cannot replace the file (a folder stands in its place).
+    Session f;
+    f.run.folder = MakeRunFolder(exePath, L"");
+    CreateDirectoryW(f.File(L"Varnolt.dat").c_str(), nullptr);
+    if (StartProgram(f.run, L"") && (f.main = WaitForMainWindow(f.run, kTimeout))) {
+        HWND query = VisiblePage(f.main);
+        SetField(query, kNumber, L"1700000");
+        SetField(query, kArea, L"A");
+        SetField(query, kType, L"B");
+        PressButton(f.main, IDOK);
+        AnswerMessageBox(f.run, IDOK, kTimeout);
+        PressButton(f.main, IDCANCEL);
+        AnswerMessageBox(f.run, IDYES, kTimeout);
+        std::wstring failure = AnswerMessageBox(f.run, IDOK, kTimeout);
+        Check(failure == L"保存失败。\n\n请确保数据文件可写。", "a failed save says so", failure);
+        Check(WaitForExit(f.run, kTimeout) == 0, "exit code 0 after a failed save");
+    } else {
+        Check(false, "main window opens without a directory file");
+    }
+    RemoveDirectoryW(f.File(L"Varnolt.dat").c_str());
+    RemoveRunFolder(f.run.folder);
 }
 
 }  // namespace
@@ -66,18 +247,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     exePath = WindowsPath(argv[1]);
     fixtures = WindowsPath(argv[2]);
-
-    AnswerBoxForCoveredKey(L"1380050", L"AB", L"D");
-    AnswerBoxForCoveredKey(L"1300000", L"C", L"D");
-    AnswerBoxForCoveredKey(L"  1380099", L"AB", L"D");
-    NoAnswerBox(L"example.dat", L"0", "key 0: no answer box");
-    NoAnswerBox(L"example.dat", L"abc", "key abc: no answer box");
-    NoAnswerBox(L"example.dat", L"-5", "key -5: no answer box");
-    NoAnswerBox(L"example.dat", L"13912345678", "a whole mobile number: no answer box");
-    NoAnswerBox(L"example.dat", L"1380100", "uncovered key: no answer box");
-    NoAnswerBox(nullptr, L"1380050", "no directory file: no answer box");
-    NoAnswerBox(L"wrong_magic.dat", L"1380050", "foreign file: no answer box");
-
-    std::printf("%d failure(s)\n", failures);
-    return failures == 0 ? 0 : 1;
+    CommandLineCourse();
+    StartUpQueryAddImportExportAbout();
+    ExitAnsweredNoOrFailing();
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
 }

@@ -41,3 +41,24 @@ bool PressButton(HWND dialog, int id);
 
 // Converts /unix/paths handed in by CTest into Wine's Z: drive form.
 std::wstring WindowsPath(const wchar_t* path);
+
+// The main window: the process's dialog that holds the tab control.
+HWND WaitForMainWindow(const ProgramRun& run, DWORD timeoutMs);
+// A message box of the process (a dialog with the static 0xFFFF).
+HWND WaitForMessageBox(const ProgramRun& run, DWORD timeoutMs);
+// The page on show inside the main window.
+HWND VisiblePage(HWND mainWindow);
+void SetField(HWND dialog, int id, const std::wstring& text);
+std::wstring FieldText(HWND dialog, int id);
+bool IsControlEnabled(HWND dialog, int id);
+void SelectTab(HWND mainWindow, int index);
+int TabCount(HWND mainWindow);
+// A tab's label, read through memory of the program's own process.
+std::wstring TabLabel(const ProgramRun& run, HWND mainWindow, int index);
+void DoubleClick(HWND dialog, int id);
+// Waits for a message box, checks nothing, presses `button` and returns its
+// text ("" when none came).
+std::wstring AnswerMessageBox(const ProgramRun& run, int button, DWORD timeoutMs);
+
+void PutFile(const std::wstring& path, const std::string& bytes);
+std::string GetFile(const std::wstring& path);

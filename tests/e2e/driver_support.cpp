@@ -117,3 +117,110 @@ bool PressButton(HWND dialog, int id) {
     if (!button) return false;
     return PostMessageW(button, BM_CLICK, 0, 0) != 0;
 }
+
+namespace {
+
+bool IsMessageBox(HWND window) { return GetDlgItem(window, 0xFFFF) != nullptr; }
+
+HWND WaitForDialog(const ProgramRun& run, DWORD timeoutMs, bool (*wanted)(HWND)) {
+    const DWORD begin = GetTickCount();
+    for (;;) {
+        for (HWND window : ProcessWindows(run, L"#32770"))
+            if (wanted(window)) return window;
+        if (WaitForSingleObject(run.process.hProcess, 0) == WAIT_OBJECT_0) return nullptr;
+        if (GetTickCount() - begin > timeoutMs) return nullptr;
+        Sleep(30);
+    }
+}
+
+}  // namespace
+
+HWND WaitForMainWindow(const ProgramRun& run, DWORD timeoutMs) {
+    return WaitForDialog(run, timeoutMs, [](HWND w) { return GetDlgItem(w, 307) != nullptr; });
+}
+
+HWND WaitForMessageBox(const ProgramRun& run, DWORD timeoutMs) { return WaitForDialog(run, timeoutMs, IsMessageBox); }
+
+HWND VisiblePage(HWND mainWindow) {
+    for (HWND child = FindWindowExW(mainWindow, nullptr, L"#32770", nullptr); child;
+         child = FindWindowExW(mainWindow, child, L"#32770", nullptr))
+        if (IsWindowVisible(child)) return child;
+    return nullptr;
+}
+
+void SetField(HWND dialog, int id, const std::wstring& text) {
+    SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::wstring FieldText(HWND dialog, int id) {
+    wchar_t text[1024] = {};
+    SendMessageW(GetDlgItem(dialog, id), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+bool IsControlEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != 0; }
+
+void SelectTab(HWND mainWindow, int index) { SendDlgItemMessageW(mainWindow, 307, 0x1330 /* TCM_SETCURFOCUS */, index, 0); }
+
+int TabCount(HWND mainWindow) {
+    return static_cast<int>(SendDlgItemMessageW(mainWindow, 307, 0x1304 /* TCM_GETITEMCOUNT */, 0, 0));
+}
+
+std::wstring TabLabel(const ProgramRun& run, HWND mainWindow, int index) {
+    // TCITEMW as laid out for the target, which has the driver's pointer size.
+    struct Item {
+        UINT mask;
+        DWORD state, stateMask;
+        LPWSTR text;
+        int textMax, image;
+        LPARAM param;
+    };
+    const SIZE_T textBytes = 260 * sizeof(wchar_t);
+    BYTE* remote = static_cast<BYTE*>(
+        VirtualAllocEx(run.process.hProcess, nullptr, sizeof(Item) + textBytes, MEM_COMMIT, PAGE_READWRITE));
+    if (!remote) return L"<no memory>";
+    Item item = {1 /* TCIF_TEXT */, 0, 0, reinterpret_cast<LPWSTR>(remote + sizeof(Item)), 260, 0, 0};
+    WriteProcessMemory(run.process.hProcess, remote, &item, sizeof item, nullptr);
+    wchar_t text[260] = {};
+    if (SendDlgItemMessageW(mainWindow, 307, 0x133C /* TCM_GETITEMW */, index, reinterpret_cast<LPARAM>(remote)))
+        ReadProcessMemory(run.process.hProcess, remote + sizeof(Item), text, textBytes, nullptr);
+    VirtualFreeEx(run.process.hProcess, remote, 0, MEM_RELEASE);
+    text[259] = 0;
+    return text;
+}
+
+void DoubleClick(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+    PostMessageW(control, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(4, 4));
+    PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+}
+
+std::wstring AnswerMessageBox(const ProgramRun& run, int button, DWORD timeoutMs) {
+    HWND box = WaitForMessageBox(run, timeoutMs);
+    if (!box) return L"";
+    std::wstring text = MessageBoxText(box);
+    PressButton(box, button);
+    // Wait until the box has gone, so the next step meets the window behind it.
+    for (int i = 0; i < 200 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(20);
+    return text;
+}
+
+void PutFile(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string GetFile(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD got = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    bytes.resize(got);
+    return bytes;
+}

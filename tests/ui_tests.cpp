@@ -1,0 +1,162 @@
+// The window code in the test's own process: what another process cannot
+// reach (fonts, drop handles, the file dialogs' parameters).
+#include "ui/varnolt.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "directory/directory.h"
+#include "tests/test_support.h"
+
+namespace {
+
+OPENFILENAMEW lastDialog;
+std::wstring lastFilter, lastExtension;
+bool lastWasSave;
+
+BOOL CaptureDialog(OPENFILENAMEW* dialog, bool save) {
+    lastDialog = *dialog;
+    lastWasSave = save;
+    lastFilter.assign(dialog->lpstrFilter, dialog->lpstrFilter + 60);
+    lastExtension = dialog->lpstrDefExt ? dialog->lpstrDefExt : L"<none>";
+    lstrcpyW(dialog->lpstrFile, L"C:\\chosen.txt");
+    return TRUE;
+}
+BOOL WINAPI CaptureOpen(OPENFILENAMEW* dialog) { return CaptureDialog(dialog, false); }
+BOOL WINAPI CaptureSave(OPENFILENAMEW* dialog) { return CaptureDialog(dialog, true); }
+
+// Runs the main window on this thread while `steps` drive it from another,
+// then closes it.
+void WithMainWindow(const std::function<void()>& steps) {
+    mainWindow = nullptr;
+    currentPage = 0;
+    for (HWND& page : pageWindows) page = nullptr;
+    appInstance = GetModuleHandleW(nullptr);
+    InitCommonControls();
+    std::thread driver([&] {
+        for (int i = 0; i < 500 && !mainWindow; ++i) Sleep(10);
+        steps();
+        PostMessageW(mainWindow, WM_COMMAND, IDCANCEL, 0);
+    });
+    DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
+    driver.join();
+}
+
+// A drop handle as the shell makes one: DROPFILES followed by the paths.
+HDROP MakeDrop(const std::wstring& first, const std::wstring& second) {
+    const size_t units = first.size() + 1 + second.size() + 1 + 1;
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + units * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    wchar_t* paths = reinterpret_cast<wchar_t*>(drop + 1);
+    lstrcpyW(paths, first.c_str());
+    lstrcpyW(paths + first.size() + 1, second.c_str());
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+std::wstring Text(HWND window, int id) {
+    wchar_t text[512] = {};
+    GetDlgItemTextW(window, id, text, 512);
+    return text;
+}
+
+}  // namespace
+
+TEST(Ui, TemplateCaptionsAreTheTabLabels) {
+    appInstance = GetModuleHandleW(nullptr);
+    wchar_t label[kPathUnits] = L"unchanged";
+    for (auto [id, caption] : {std::pair{IDD_QUERY, L"查询"}, std::pair{IDD_IMPORT, L"导入"}, std::pair{IDD_EXPORT, L"导出"},
+                               std::pair{IDD_MAIN, L"Varnolt"}}) {
+        HRSRC resource = FindResourceW(appInstance, MAKEINTRESOURCEW(id), RT_DIALOG);
+        ASSERT_NE(resource, nullptr);
+        EXPECT_EQ(ReadTemplateCaption(resource, label), lstrlenW(caption));
+        EXPECT_STREQ(label, caption);
+    }
+}
+
+TEST(Ui, TitleFontIsTwiceTheDialogFontAndItalic) {
+    LOGFONTW dialogFont = {}, titleFont = {};
+    WithMainWindow([&] {
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(mainWindow, WM_GETFONT, 0, 0)), sizeof dialogFont, &dialogFont);
+        GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(mainWindow, IDC_TITLE, WM_GETFONT, 0, 0)),
+                   sizeof titleFont, &titleFont);
+    });
+    EXPECT_NE(dialogFont.lfHeight, 0);
+    EXPECT_EQ(titleFont.lfHeight, 2 * dialogFont.lfHeight);
+    EXPECT_EQ(titleFont.lfItalic, 1);
+    EXPECT_STREQ(titleFont.lfFaceName, dialogFont.lfFaceName);
+}
+
+TEST(Ui, DroppedFilesAndBrowseDialogsFillThePath) {
+    ResetDirectory();
+    openFileDialog = CaptureOpen;
+    saveFileDialog = CaptureSave;
+    std::wstring dropped, afterBrowse, exportExtension;
+    bool okAfterDrop = false, queryTakesDrops = true;
+    OPENFILENAMEW openDialog = {}, saveDialog = {};
+    std::wstring openFilter;
+    WithMainWindow([&] {
+        queryTakesDrops = (GetWindowLongW(pageWindows[kQueryPage], GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
+        SendDlgItemMessageW(mainWindow, IDC_TAB, TCM_SETCURFOCUS, 1, 0);
+        HWND import = pageWindows[kImportPage];
+        SendMessageW(import, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(L"C:\\first.txt", L"C:\\second.txt")), 0);
+        dropped = Text(import, IDC_PATH);
+        okAfterDrop = IsWindowEnabled(GetDlgItem(mainWindow, IDOK));
+
+        SendMessageW(import, WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), 0);
+        openDialog = lastDialog;
+        openFilter = lastFilter;
+        afterBrowse = Text(import, IDC_PATH);
+
+        SendMessageW(import, WM_COMMAND, MAKEWPARAM(IDC_ICON, STN_DBLCLK), 0);
+        SendDlgItemMessageW(mainWindow, IDC_TAB, TCM_SETCURFOCUS, 2, 0);
+        SendMessageW(pageWindows[kExportPage], WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), 0);
+        saveDialog = lastDialog;
+        exportExtension = lastExtension;
+    });
+    openFileDialog = GetOpenFileNameW;
+    saveFileDialog = GetSaveFileNameW;
+
+    EXPECT_FALSE(queryTakesDrops);
+    EXPECT_EQ(dropped, L"C:\\first.txt");
+    EXPECT_TRUE(okAfterDrop);
+    EXPECT_EQ(afterBrowse, L"C:\\chosen.txt");
+    EXPECT_EQ(openDialog.lStructSize, OPENFILENAME_SIZE_VERSION_400W);
+    EXPECT_EQ(openDialog.Flags, 0x00801804u);
+    EXPECT_EQ(openDialog.nMaxFile, kPathUnits);
+    EXPECT_EQ(openDialog.nFilterIndex, 0u);
+    EXPECT_EQ(openDialog.lpstrDefExt, nullptr);
+    EXPECT_EQ(openFilter.substr(0, 35), std::wstring(L"文本文件 (*.txt)\0*.txt\0所有文件 (*.*)\0*.*\0\0", 35));
+    EXPECT_EQ(saveDialog.Flags, 0x00800806u);
+    EXPECT_EQ(exportExtension, L".txt");
+}
+
+TEST(Ui, StatisticsOfAnEmptyDirectoryAreZero) {
+    ResetDirectory();
+    std::wstring text;
+    WithMainWindow([&] {
+        std::thread reader([&] {
+            HWND box = nullptr;
+            for (int i = 0; i < 500 && !box; ++i, Sleep(10)) {
+                box = FindWindowW(L"#32770", L"Varnolt");
+                if (box == mainWindow || !GetDlgItem(box, 0xFFFF)) box = nullptr;
+            }
+            if (!box) return;
+            text = Text(box, 0xFFFF);
+            PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        });
+        SendMessageW(mainWindow, WM_COMMAND, IDM_STATISTICS, 0);
+        reader.join();
+    });
+    EXPECT_EQ(text,
+              L"数据版本: 0.0.0\n\n记录: 0 条，占用: 0 字节\n项目: 0 条，占用: 0 字节\n归属: 0 种，占用: 0 字节\n"
+              L"类型: 0 种，占用: 0 字节");
+}
