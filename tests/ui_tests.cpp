@@ -160,3 +160,16 @@ TEST(Ui, StatisticsOfAnEmptyDirectoryAreZero) {
               L"数据版本: 0.0.0\n\n记录: 0 条，占用: 0 字节\n项目: 0 条，占用: 0 字节\n归属: 0 种，占用: 0 字节\n"
               L"类型: 0 种，占用: 0 字节");
 }
+
+TEST(Ui, ManifestIsEmbeddedAsResourceOne) {
+    HMODULE self = GetModuleHandleW(nullptr);
+    HRSRC resource = FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(resource, nullptr);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(self, resource)));
+    const std::string manifest(text, SizeofResource(self, resource));
+    for (const char* part : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "version=\"1.0.130.530\"",
+                             "<description>Varnolt Search Engine</description>", "level=\"asInvoker\"",
+                             ">true</dpiAware>"})
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    EXPECT_EQ(manifest.find("activeCodePage"), std::string::npos);
+}

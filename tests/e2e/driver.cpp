@@ -238,15 +238,62 @@ void ExitAnsweredNoOrFailing() {
     RemoveRunFolder(f.run.folder);
 }
 
+// Asks the script outside Wine for a picture of the screen and waits until
+// it has taken it (it removes the request file).
+void Picture(const std::wstring& requests, const wchar_t* name) {
+    const std::wstring request = requests + L"\\" + name + L".request";
+    PutFile(request, "");
+    for (int i = 0; i < 600 && GetFileAttributesW(request.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+}
+
+// Walks through every page, box and prompt for the README's pictures.
+void Pictures(const std::wstring& requests) {
+    Session s;
+    if (!Open(s, nullptr)) return;
+    SelectTab(s.main, 1);
+    HWND import = VisiblePage(s.main);
+    PutFile(s.File(L"号码.txt"), Utf16File(L"1391234\t江苏 南京\t中国移动\r\n1391235\t江苏 南京\t中国移动\r\n"
+                                         L"1861234\t北京\t中国联通\r\n755\t广东 深圳\t固定电话\r\n"));
+    SetField(import, kPath, s.File(L"号码.txt"));
+    Picture(requests, L"import");
+    PressButton(s.main, IDOK);
+    WaitForMessageBox(s.run, kTimeout);
+    Picture(requests, L"statistics");
+    AnswerMessageBox(s.run, IDOK, kTimeout);
+    SelectTab(s.main, 0);
+    SetField(VisiblePage(s.main), kNumber, L"13912345678");
+    Picture(requests, L"query");
+    SelectTab(s.main, 1);
+    DoubleClick(import, kIcon);
+    Sleep(300);
+    SelectTab(s.main, 2);
+    SetField(VisiblePage(s.main), kPath, L"C:\\导出.txt");
+    Picture(requests, L"export");
+    PressButton(s.main, kAbout);
+    WaitForMessageBox(s.run, kTimeout);
+    Picture(requests, L"about");
+    AnswerMessageBox(s.run, IDOK, kTimeout);
+    PressButton(s.main, IDCANCEL);
+    WaitForMessageBox(s.run, kTimeout);
+    Picture(requests, L"save-prompt");
+    AnswerMessageBox(s.run, IDNO, kTimeout);
+    WaitForExit(s.run, kTimeout);
+    RemoveRunFolder(s.run.folder);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: e2e_driver VARNOLT_EXE FIXTURE_FOLDER\n");
+        std::fprintf(stderr, "usage: e2e_driver VARNOLT_EXE FIXTURE_FOLDER [--pictures REQUEST_FOLDER]\n");
         return 2;
     }
     exePath = WindowsPath(argv[1]);
     fixtures = WindowsPath(argv[2]);
+    if (argc >= 5 && std::wstring(argv[3]) == L"--pictures") {
+        Pictures(WindowsPath(argv[4]));
+        return 0;
+    }
     CommandLineCourse();
     StartUpQueryAddImportExportAbout();
     ExitAnsweredNoOrFailing();
