@@ -43,6 +43,9 @@ uint32_t GetModulePath(char16_t* buffer, uint32_t capacity);
 // the units written (terminator included), 0 when the output does not fit.
 uint32_t AnsiToUtf16(const char* text, char16_t* out, uint32_t outCapacity);
 
+// Makes the console show UTF-8 output as such (a no-op where it always does).
+void PrepareConsoleForUtf8();
+
 // Test seam: when set, called before every read with the file position and
 // the count asked for.
 using ReadObserver = void (*)(void* context, uint64_t position, uint32_t length);

@@ -1,5 +1,7 @@
 #include "platform/platform.h"
 
+#include "exchange/utf8.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -19,59 +21,7 @@ void* readObserverContext = nullptr;
 WriteFilter writeFilter = nullptr;
 void* writeFilterContext = nullptr;
 
-// UTF-16 to UTF-8; unpaired surrogates become U+FFFD so a path never
-// silently names another file.
-std::string ToUtf8(const char16_t* text) {
-    std::string out;
-    if (!text) return out;
-    for (const char16_t* p = text; *p; ++p) {
-        uint32_t c = *p;
-        if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
-            ++p;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-// UTF-8 to UTF-16 for what the system hands back (the module path).
-uint32_t FromUtf8(const char* text, char16_t* out, uint32_t capacity) {
-    uint32_t n = 0;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-    while (*p) {
-        uint32_t c = *p++;
-        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        if (extra) c &= 0x3F >> extra;
-        for (int i = 0; i < extra && (*p & 0xC0) == 0x80; ++i) c = (c << 6) | (*p++ & 0x3F);
-        uint32_t units = c >= 0x10000 ? 2 : 1;
-        if (n + units + 1 > capacity) return 0;
-        if (units == 2) {
-            out[n++] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out[n++] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out[n++] = static_cast<char16_t>(c);
-        }
-    }
-    out[n] = 0;
-    return n;
-}
+std::string ToUtf8(const char16_t* text) { return text ? Utf16ToUtf8(text) : std::string(); }
 
 int Fd(FileHandle file) { return static_cast<int>(file); }
 
@@ -173,11 +123,14 @@ LocalDate GetLocalDateToday() {
 }
 
 uint32_t GetModulePath(char16_t* buffer, uint32_t capacity) {
-    char path[PATH_MAX + 1];
+    char path[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", path, PATH_MAX);
     if (n <= 0 || capacity == 0) return 0;
-    path[n] = 0;
-    return FromUtf8(path, buffer, capacity);
+    const std::u16string text = Utf8ToUtf16(path, static_cast<size_t>(n));
+    if (text.size() + 1 > capacity) return 0;
+    text.copy(buffer, text.size());
+    buffer[text.size()] = 0;
+    return static_cast<uint32_t>(text.size());
 }
 
 uint32_t AnsiToUtf16(const char* text, char16_t* out, uint32_t outCapacity) {
@@ -217,3 +170,5 @@ void SetWriteFilter(WriteFilter filter, void* context) {
     writeFilter = filter;
     writeFilterContext = context;
 }
+
+void PrepareConsoleForUtf8() {}

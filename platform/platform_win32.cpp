@@ -125,3 +125,5 @@ void SetWriteFilter(WriteFilter filter, void* context) {
     writeFilter = filter;
     writeFilterContext = context;
 }
+
+void PrepareConsoleForUtf8() { SetConsoleOutputCP(CP_UTF8); }
