@@ -96,14 +96,24 @@ uint32_t KeyOfWrittenNumber(const char* text, size_t length) {
     return static_cast<uint32_t>(DeriveNumberKey(start));
 }
 
+// Names converted once each, so a batch query allocates nothing per number.
+std::vector<std::string> areaNames, typeNames;
+
+const std::string& CachedName(std::vector<std::string>& cache, uint32_t index, const char16_t* name) {
+    if (cache.size() <= index) cache.resize(index + 1);
+    if (cache[index].empty() && *name) cache[index] = Utf16ToUtf8(name);
+    return cache[index];
+}
+
 bool AnswerNumber(Output& out, const char* text, size_t length) {
     const RangeItem* item = LookupNumber(KeyOfWrittenNumber(text, length));
     out.Put(text, length);
     out.Put("\t", 1);
     if (item) {
-        out.Put(Utf16ToUtf8(AreaName(item)));
+        const ItemFields fields = DecodeItem(item);
+        out.Put(CachedName(areaNames, fields.areaIndex, AreaName(item)));
         out.Put("\t", 1);
-        out.Put(Utf16ToUtf8(TypeName(item)));
+        out.Put(CachedName(typeNames, fields.typeIndex, TypeName(item)));
     } else {
         out.Put("\t", 1);
     }

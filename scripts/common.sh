@@ -26,6 +26,7 @@ ensure_packages() {
     [ -n "$(fc-list 2>/dev/null | grep -i wqy)" ] || missing+=(fonts-wqy-microhei)
     command -v import >/dev/null || missing+=(imagemagick)
     locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$' || missing+=(locales)
+    /usr/bin/python3 -c "import phonenumbers" 2>/dev/null || missing+=(python3-phonenumbers)
     for extra in "$@"; do dpkg -s "$extra" >/dev/null 2>&1 || missing+=("$extra"); done
     if [ ${#missing[@]} -gt 0 ]; then
         log "installing: ${missing[*]}"
