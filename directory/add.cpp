@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "directory/add_index.h"
 #include "directory/directory.h"
 #include "keys/number_key.h"
 
@@ -15,6 +16,21 @@ bool SameText(const char16_t* stored, const char16_t* text, uint32_t length) {
     for (uint32_t i = 0; i < length; ++i)
         if (stored[i] != text[i]) return false;
     return stored[length] == 0;
+}
+
+// The item the add changes, newest first: one that covers the key (relabel)
+// or one with the same labels that ends right before it (extend); -1 for
+// none. The index answers the same in near-constant time; this is what runs
+// when its memory cannot be had.
+int32_t ScanForAdd(uint32_t key, uint32_t areaIndex, uint32_t typeIndex) {
+    for (uint32_t i = directory.header.itemCount; i-- > 0;) {
+        const ItemFields fields = DecodeItem(&directory.items[i]);
+        const uint32_t end = fields.start + fields.span;
+        if (fields.start <= key && key <= end) return static_cast<int32_t>(i);
+        if (key == end + 1 && fields.areaIndex == areaIndex && fields.typeIndex == typeIndex && fields.span < 255)
+            return static_cast<int32_t>(i);
+    }
+    return -1;
 }
 
 }  // namespace
@@ -65,31 +81,35 @@ int32_t AddEntry(const char16_t* number, const char16_t* area, const char16_t* t
         return -1;
 
     const uint32_t newArea = static_cast<uint32_t>(areaIndex), newType = static_cast<uint32_t>(typeIndex);
-    for (uint32_t i = header.itemCount; i-- > 0;) {
-        RangeItem* item = &directory.items[i];
+    const bool indexed = PrepareAddIndex();
+    const int32_t found = indexed ? FindItemForAdd(key, newArea, newType) : ScanForAdd(key, newArea, newType);
+    if (found >= 0) {
+        RangeItem* item = &directory.items[found];
         ItemFields fields = DecodeItem(item);
-        const uint32_t end = fields.start + fields.span;
-        if (fields.start <= key && key <= end) {
+        if (key <= fields.start + fields.span) {  // relabel the whole item
             fields.areaIndex = newArea;
             fields.typeIndex = newType;
             EncodeItem(item, fields);
-            return static_cast<int32_t>(i);
-        }
-        if (key == end + 1 && fields.areaIndex == newArea && fields.typeIndex == newType && fields.span < 255) {
+        } else {  // extend it by this key
             ++fields.span;
             EncodeItem(item, fields);
             ++header.numberCount;
-            return static_cast<int32_t>(i);
+            if (indexed) NoteExtended(static_cast<uint32_t>(found), key);
         }
+        return found;
     }
 
     if (header.itemCount >= block.itemCount && !GrowItemTable()) return -1;
-    EncodeItem(&directory.items[header.itemCount], ItemFields{key, newArea, newType, 0});
+    const uint32_t index = header.itemCount;
+    EncodeItem(&directory.items[index], ItemFields{key, newArea, newType, 0});
     ++header.numberCount;
-    return static_cast<int32_t>(header.itemCount++);
+    ++header.itemCount;
+    if (indexed) NoteAppended(index);
+    return static_cast<int32_t>(index);
 }
 
 void SortItems() {
+    InvalidateAddIndex();
     RangeItem* items = directory.items;
     if (!items) return;
     std::sort(items, items + directory.header.itemCount,

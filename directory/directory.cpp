@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "directory/add_index.h"
 #include "directory/heap.h"
 #include "platform/platform.h"
 
@@ -128,6 +129,7 @@ bool LoadDirectory(const char16_t* path) {
         return false;
     }
     ReleaseBlock(directory.image);
+    InvalidateAddIndex();
     directory.header = HeaderAt(buffer);
     ComputeTablePointers(buffer);
     return true;
@@ -151,6 +153,7 @@ bool MakeDirectoryEditable() {
     uint8_t* image = static_cast<uint8_t*>(AllocateBlock(size_t{kEditableItemsAt} + size_t{kItemSize} * block.itemCount));
     if (!image) return false;
     std::memcpy(image, &block, kHeaderSize);
+    InvalidateAddIndex();
     if (directory.image) {
         const Directory old = directory;
         ComputeTablePointers(image);

@@ -9,7 +9,10 @@ unsigned allocations = 0;
 
 bool ShouldFail() {
     ++allocations;
-    return failCountdown != 0 && --failCountdown == 0;
+    if (failCountdown == 0) return false;
+    if (failCountdown == 1) return true;
+    --failCountdown;
+    return false;
 }
 
 }  // namespace
@@ -20,7 +23,7 @@ void* ResizeBlock(void* block, size_t size) { return ShouldFail() ? nullptr : st
 
 void ReleaseBlock(void* block) { std::free(block); }
 
-unsigned FailAllocationAfter(unsigned countdown) {
+unsigned FailAllocationsFrom(unsigned countdown) {
     failCountdown = countdown;
     unsigned made = allocations;
     allocations = 0;

@@ -9,7 +9,7 @@ void* AllocateBlock(size_t size);
 void* ResizeBlock(void* block, size_t size);
 void ReleaseBlock(void* block);
 
-// Test seam: the allocation or resize numbered `countdown` from now (1 is the
-// next) fails; 0 switches failures off. Returns how many were made since the
-// last call.
-unsigned FailAllocationAfter(unsigned countdown);
+// Test seam: from the allocation or resize numbered `countdown` from now on
+// (1 is the next) every one fails, until a call with 0 switches failures
+// off. Returns how many were asked for since the last call.
+unsigned FailAllocationsFrom(unsigned countdown);

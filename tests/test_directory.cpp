@@ -10,7 +10,7 @@ namespace {
 struct DirectoryTest : testing::Test {
     void SetUp() override { ResetDirectory(); }
     void TearDown() override {
-        FailAllocationAfter(0);
+        FailAllocationsFrom(0);
         SetWriteFilter(nullptr, nullptr);
         ResetDirectory();
     }
@@ -176,11 +176,12 @@ TEST_F(DirectoryTest, FullTablesPassAsEditableButTakeNothing) {
 
 TEST_F(DirectoryTest, ItemTableGrowsAfterTheSpareRoom) {
     ASSERT_TRUE(MakeDirectoryEditable());
-    FailAllocationAfter(0);
+    FailAllocationsFrom(0);
     // Keys two apart never extend one another: every add appends.
     for (uint32_t i = 0; i < kSpareItems; ++i)
         ASSERT_EQ(AddEntry(Decimal(2 * i + 2).c_str(), u"a", u"t"), static_cast<int32_t>(i));
-    EXPECT_EQ(FailAllocationAfter(1), 0u);  // no growth yet
+    EXPECT_EQ(CapacityBlock().itemCount, kSpareItems);  // no growth yet
+    FailAllocationsFrom(1);
     const DirectoryHeader before = directory.header;
     uint8_t* image = directory.image;
     EXPECT_EQ(AddEntry(u"9999999", u"a", u"t"), -1);  // key beyond 22 bits: no growth asked
@@ -188,7 +189,7 @@ TEST_F(DirectoryTest, ItemTableGrowsAfterTheSpareRoom) {
     EXPECT_EQ(directory.image, image);
     EXPECT_EQ(0, std::memcmp(&directory.header, &before, sizeof before));
     EXPECT_EQ(AddEntry(u"2", u"a", u"t"), 0);  // a relabel needs no room
-    FailAllocationAfter(0);
+    FailAllocationsFrom(0);
     EXPECT_EQ(AddEntry(u"4000000", u"a", u"t"), static_cast<int32_t>(kSpareItems));
     EXPECT_EQ(CapacityBlock().itemCount, kSpareItems + kGrowthItems);
     EXPECT_EQ(ItemStart(&directory.items[kSpareItems - 1]), 2 * kSpareItems);
@@ -240,11 +241,11 @@ TEST_F(DirectoryTest, FailedSaveLeavesTheOldFileWhole) {
 TEST_F(DirectoryTest, FailedAllocationsChangeNothing) {
     ASSERT_TRUE(Load(ExampleDirectory()));
     uint8_t* image = directory.image;
-    FailAllocationAfter(1);
+    FailAllocationsFrom(1);
     EXPECT_FALSE(MakeDirectoryEditable());
     EXPECT_EQ(directory.image, image);
     EXPECT_EQ(Area(1380050), u"AB");
-    FailAllocationAfter(1);
+    FailAllocationsFrom(1);
     EXPECT_FALSE(LoadDirectory(scratch.Path(u"in.dat").c_str()));
     EXPECT_EQ(directory.image, image);
 }

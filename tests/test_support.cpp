@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "directory/add_index.h"
 #include "directory/directory.h"
 #include "directory/heap.h"
 
@@ -101,6 +102,7 @@ Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::ve
 }
 
 void ResetDirectory() {
+    InvalidateAddIndex();
     ReleaseBlock(directory.image);
     directory = Directory{};
 }

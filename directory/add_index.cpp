@@ -1,0 +1,136 @@
+#include "directory/add_index.h"
+
+#include "directory/directory.h"
+#include "directory/heap.h"
+
+// Two parts, together exact for any table, sorted or not, overlapping or not:
+// - coverers[k]: 1 + the highest index of an item covering key k (0: none),
+//   one slot per storable key;
+// - an open-addressing set of the items that can still be extended (span
+//   below 255), hashed by their end + 1, so the items ending right before a
+//   key are found without a scan.
+// The scan's answer is the higher of the two candidates: an item is tested
+// for covering before extending, but no item can do both for one key.
+
+namespace {
+
+constexpr uint32_t kEmpty = 0xFFFFFFFF;
+constexpr uint32_t kRemoved = 0xFFFFFFFE;
+constexpr uint32_t kKeySlots = kMaxKey + 1;
+
+bool valid = false;
+uint32_t* coverers = nullptr;
+uint32_t* ends = nullptr;  // hash slots holding item indices
+uint32_t endSlots = 0;     // a power of two
+uint32_t endsUsed = 0;     // live and removed slots
+
+uint32_t EndPlusOne(uint32_t index) {
+    const ItemFields fields = DecodeItem(&directory.items[index]);
+    return fields.start + fields.span + 1;
+}
+
+uint32_t Slot(uint32_t key) { return (key * 2654435761u) & (endSlots - 1); }
+
+void InsertEnd(uint32_t index) {
+    uint32_t slot = Slot(EndPlusOne(index));
+    while (ends[slot] != kEmpty && ends[slot] != kRemoved) slot = (slot + 1) & (endSlots - 1);
+    if (ends[slot] == kEmpty) ++endsUsed;
+    ends[slot] = index;
+}
+
+void RemoveEnd(uint32_t index, uint32_t endPlusOne) {
+    for (uint32_t slot = Slot(endPlusOne); ends[slot] != kEmpty; slot = (slot + 1) & (endSlots - 1))
+        if (ends[slot] == index) {
+            ends[slot] = kRemoved;
+            return;
+        }
+}
+
+bool Extendable(uint32_t index) { return DecodeItem(&directory.items[index]).span < 255; }
+
+// Sizes the set for the table at its capacity, so appends never outgrow it
+// between rebuilds by much; removed slots are reclaimed by a rebuild.
+bool BuildEnds() {
+    const uint32_t items = directory.header.itemCount;
+    uint32_t slots = 1024;
+    while (slots < 2 * uint64_t{items} + 2048) slots *= 2;
+    ReleaseBlock(ends);
+    ends = static_cast<uint32_t*>(AllocateBlock(sizeof(uint32_t) * size_t{slots}));
+    if (!ends) return false;
+    endSlots = slots;
+    endsUsed = 0;
+    for (uint32_t i = 0; i < slots; ++i) ends[i] = kEmpty;
+    for (uint32_t i = 0; i < items; ++i)
+        if (Extendable(i)) InsertEnd(i);
+    return true;
+}
+
+void Release() {
+    ReleaseBlock(coverers);
+    ReleaseBlock(ends);
+    coverers = nullptr;
+    ends = nullptr;
+    endSlots = endsUsed = 0;
+    valid = false;
+}
+
+}  // namespace
+
+void InvalidateAddIndex() { Release(); }
+
+bool PrepareAddIndex() {
+    if (valid) {
+        // Keep the set at most half full, counting removed slots.
+        if (2 * uint64_t{endsUsed} + 2 > endSlots && !BuildEnds()) {
+            Release();
+            return false;
+        }
+        return true;
+    }
+    Release();
+    coverers = static_cast<uint32_t*>(AllocateBlock(sizeof(uint32_t) * size_t{kKeySlots}));
+    if (!coverers) return false;
+    std::memset(coverers, 0, sizeof(uint32_t) * size_t{kKeySlots});
+    const uint32_t items = directory.header.itemCount;
+    for (uint32_t i = 0; i < items; ++i) {
+        const ItemFields fields = DecodeItem(&directory.items[i]);
+        const uint32_t last = fields.start + fields.span < kMaxKey ? fields.start + fields.span : kMaxKey;
+        for (uint32_t k = fields.start; k <= last; ++k) coverers[k] = i + 1;
+    }
+    if (!BuildEnds()) {
+        Release();
+        return false;
+    }
+    valid = true;
+    return true;
+}
+
+int32_t FindItemForAdd(uint32_t key, uint32_t areaIndex, uint32_t typeIndex) {
+    int64_t best = static_cast<int64_t>(coverers[key]) - 1;
+    for (uint32_t slot = Slot(key); ends[slot] != kEmpty; slot = (slot + 1) & (endSlots - 1)) {
+        const uint32_t index = ends[slot];
+        if (index == kRemoved || index <= best) continue;
+        const ItemFields fields = DecodeItem(&directory.items[index]);
+        if (fields.start + fields.span + 1 == key && fields.areaIndex == areaIndex && fields.typeIndex == typeIndex &&
+            fields.span < 255)
+            best = index;
+    }
+    return static_cast<int32_t>(best);
+}
+
+void NoteExtended(uint32_t index, uint32_t oldEndPlusOne) {
+    // The item now covers its old end + 1, and no higher item covers that key
+    // (the scan would have met it first).
+    coverers[oldEndPlusOne] = index + 1;
+    RemoveEnd(index, oldEndPlusOne);
+    if (Extendable(index)) InsertEnd(index);
+}
+
+void NoteAppended(uint32_t index) {
+    coverers[ItemStart(&directory.items[index])] = index + 1;
+    InsertEnd(index);
+}
+
+uint64_t AddIndexBytes() {
+    return (coverers ? sizeof(uint32_t) * uint64_t{kKeySlots} : 0) + sizeof(uint32_t) * uint64_t{endSlots};
+}

@@ -1,0 +1,20 @@
+// Index over the item table that lets an add find, in near-constant time,
+// the item the newest-first scan would find.
+#pragma once
+
+#include <cstdint>
+
+// Forgets the index; the next add rebuilds it. Called wherever items move
+// or the image changes hands (load, make editable, sort).
+void InvalidateAddIndex();
+// Brings the index up to date with the item table; false when its memory
+// cannot be had (the add then scans).
+bool PrepareAddIndex();
+// The index of the item the scan would meet first for this key and labels,
+// or -1 when the key needs a new item.
+int32_t FindItemForAdd(uint32_t key, uint32_t areaIndex, uint32_t typeIndex);
+// Keep the index in step with an add's change to item `index`.
+void NoteExtended(uint32_t index, uint32_t oldEndPlusOne);
+void NoteAppended(uint32_t index);
+// Bytes the index holds now.
+uint64_t AddIndexBytes();

@@ -1,0 +1,181 @@
+// The add with its index against the literal newest-first scan, over long
+// random sequences: every result and the whole image must agree.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <utility>
+
+#include "directory/directory.h"
+#include "directory/heap.h"
+#include "keys/number_key.h"
+#include "tests/test_support.h"
+
+namespace {
+
+// The add exactly as first specified, scanning the item table from its end.
+int32_t LiteralAddEntry(const char16_t* number, const char16_t* area, const char16_t* type) {
+    if (!directory.image) return -1;
+    const uint32_t key = ParseDecimalKey(number);
+    const int32_t a = InternString(AreaTable(), area), t = InternString(TypeTable(), type);
+    if (a == kNoRoom || t == kNoRoom || key > kMaxKey) return -1;
+    DirectoryHeader& h = directory.header;
+    const DirectoryHeader c = CapacityBlock();
+    if (h.areaCount >= c.areaCount || h.areaPoolLength + 16 >= c.areaPoolLength || h.typeCount >= c.typeCount ||
+        h.typePoolLength + 16 >= c.typePoolLength)
+        return -1;
+    for (uint32_t i = h.itemCount; i-- > 0;) {
+        ItemFields f = DecodeItem(&directory.items[i]);
+        if (f.start <= key && key <= f.start + f.span) {
+            f.areaIndex = uint32_t(a);
+            f.typeIndex = uint32_t(t);
+            EncodeItem(&directory.items[i], f);
+            return int32_t(i);
+        }
+        if (key == f.start + f.span + 1 && f.areaIndex == uint32_t(a) && f.typeIndex == uint32_t(t) && f.span < 255) {
+            ++f.span;
+            EncodeItem(&directory.items[i], f);
+            ++h.numberCount;
+            return int32_t(i);
+        }
+    }
+    if (h.itemCount >= c.itemCount && !GrowItemTable()) return -1;
+    EncodeItem(&directory.items[h.itemCount], ItemFields{key, uint32_t(a), uint32_t(t), 0});
+    ++h.numberCount;
+    return int32_t(h.itemCount++);
+}
+
+struct Oracle {
+    Directory state = {};
+    // Runs `step` on the oracle's directory instead of the real one.
+    template <typename Step>
+    auto With(Step step) {
+        std::swap(directory, state);
+        auto result = step();
+        std::swap(directory, state);
+        return result;
+    }
+    ~Oracle() { ReleaseBlock(state.image); }
+};
+
+bool SameArrays(const Directory& a, const Directory& b) {
+    const DirectoryHeader& h = a.header;
+    return std::memcmp(&a.header, &b.header, sizeof h) == 0 &&
+           std::memcmp(a.image, b.image, kHeaderSize) == 0 &&
+           std::memcmp(a.areaOffsets, b.areaOffsets, 2 * h.areaCount) == 0 &&
+           std::memcmp(a.areaPool, b.areaPool, 2 * h.areaPoolLength) == 0 &&
+           std::memcmp(a.typeOffsets, b.typeOffsets, 2 * h.typeCount) == 0 &&
+           std::memcmp(a.typePool, b.typePool, 2 * h.typePoolLength) == 0 &&
+           std::memcmp(a.items, b.items, kItemSize * h.itemCount) == 0;
+}
+
+struct Generator {
+    std::mt19937 random;
+    uint32_t areaChoices, typeChoices;
+    std::u16string longText;
+    uint32_t changeEvery = 1;  // labels stay for about this many adds
+    std::u16string area = u"a0", type = u"t0";
+    uint32_t Pick(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(random); }
+    std::u16string Label(uint32_t choices, char16_t prefix) {
+        std::u16string text(1, prefix);
+        text += Decimal(Pick(choices));
+        if (Pick(500) == 0) text += longText;  // pushes the pools towards their limits
+        return text;
+    }
+    void NextLabels() {
+        if (Pick(changeEvery) == 0) area = Label(areaChoices, u'a');
+        if (Pick(changeEvery) == 0) type = Label(typeChoices, u't');
+    }
+};
+
+// Runs `steps` adds from `make` (which yields a key for the generator) on
+// both directories, comparing after each; the whole image every `fullEvery`.
+template <typename MakeKey>
+void Compare(Oracle& oracle, Generator& g, uint32_t steps, uint32_t fullEvery, MakeKey makeKey) {
+    for (uint32_t step = 0; step < steps; ++step) {
+        const std::u16string number = Decimal(makeKey(g));
+        g.NextLabels();
+        const std::u16string &area = g.area, &type = g.type;
+        const int32_t expected =
+            oracle.With([&] { return LiteralAddEntry(number.c_str(), area.c_str(), type.c_str()); });
+        const int32_t got = AddEntry(number.c_str(), area.c_str(), type.c_str());
+        ASSERT_EQ(got, expected) << "step " << step << " key " << std::string(number.begin(), number.end());
+        ASSERT_EQ(0, std::memcmp(&directory.header, &oracle.state.header, sizeof(DirectoryHeader))) << step;
+        if (got >= 0) {
+            ASSERT_EQ(0, std::memcmp(&directory.items[got], &oracle.state.items[got], kItemSize)) << step;
+        }
+        if (g.Pick(2000) == 0) {  // sorted now and then, as after an import
+            SortItems();
+            oracle.With([] {
+                SortItems();
+                return 0;
+            });
+            // Equal starts may sort either way; make both tables the same again.
+            std::memcpy(oracle.state.items, directory.items, kItemSize * directory.header.itemCount);
+        }
+        if ((step + 1) % fullEvery == 0) {
+            ASSERT_TRUE(SameArrays(directory, oracle.state)) << step;
+        }
+    }
+    ASSERT_TRUE(SameArrays(directory, oracle.state));
+}
+
+struct AddOracleTest : testing::Test {
+    void SetUp() override {
+        ResetDirectory();
+        ASSERT_TRUE(MakeDirectoryEditable());
+        ASSERT_TRUE(oracle.With([] { return MakeDirectoryEditable(); }));
+    }
+    void TearDown() override { ResetDirectory(); }
+    Oracle oracle;
+};
+
+}  // namespace
+
+TEST_F(AddOracleTest, AscendingRunsRandomKeysAndRepeats) {
+    Generator g{std::mt19937(1), 3, 2, std::u16string(300, u'L')};
+    // Ascending runs with occasional jumps and label changes, as exported
+    // text arrives; then the same keys again, as when a table is updated.
+    g.changeEvery = 300;
+    uint32_t next = 1000;
+    Compare(oracle, g, 300000, 8192, [&](Generator& r) {
+        if (r.Pick(200) == 0) next += r.Pick(1000);
+        return next++;
+    });
+    next = 1000;
+    Compare(oracle, g, 300000, 8192, [&](Generator& r) {
+        if (r.Pick(200) == 0) next += r.Pick(1000);
+        return next++;
+    });
+    // Random keys in a narrow range: relabels, extends and overlaps.
+    g.changeEvery = 3;
+    Compare(oracle, g, 300000, 8192, [](Generator& r) { return 500000 + r.Pick(3000); });
+    // The same few keys again and again, and keys beyond 22 bits.
+    Compare(oracle, g, 200000, 8192, [](Generator& r) {
+        return r.Pick(20) == 0 ? kMaxKey + 1 + r.Pick(10) : 700000 + r.Pick(64);
+    });
+}
+
+TEST_F(AddOracleTest, TablesAtTheirLimits) {
+    // Up to 1100 areas and 300 types: both tables fill, and then every add fails.
+    Generator g{std::mt19937(2), 1100, 300, std::u16string(2000, u'P')};
+    Compare(oracle, g, 150000, 1024, [](Generator& r) { return r.Pick(4194304 + 50); });
+    EXPECT_EQ(directory.header.areaCount, kAreaCapacity);
+}
+
+TEST_F(AddOracleTest, GrowthPastTheSpareItems) {
+    Generator g{std::mt19937(3), 1, 1, u""};
+    uint32_t next = 10;
+    Compare(oracle, g, kSpareItems + 3 * kGrowthItems, 4096, [&](Generator&) { return next += 2; });
+    EXPECT_EQ(CapacityBlock().itemCount, kSpareItems + 3 * kGrowthItems);
+    // A failing growth fails the add the same way in both.
+    FailAllocationsFrom(1);
+    const int32_t got = AddEntry(u"4000000", u"a0", u"t0");
+    FailAllocationsFrom(0);
+    EXPECT_EQ(got, oracle.With([] {
+        FailAllocationsFrom(1);
+        const int32_t r = LiteralAddEntry(u"4000000", u"a0", u"t0");
+        FailAllocationsFrom(0);
+        return r;
+    }));
+    EXPECT_TRUE(SameArrays(directory, oracle.state));
+}
