@@ -18,6 +18,69 @@ bool SameText(const char16_t* stored, const char16_t* text, uint32_t length) {
     return stored[length] == 0;
 }
 
+const char16_t* TextAt(const EditableStringTable& table, uint32_t index) {
+    uint16_t offset;
+    std::memcpy(&offset, table.offsets + index, 2);
+    return table.pool + offset;
+}
+
+// Newest first: the highest index among equal strings wins.
+int32_t ScanForText(const EditableStringTable& table, const char16_t* text, uint32_t length) {
+    for (uint32_t i = *table.count; i-- > 0;)
+        if (SameText(TextAt(table, i), text, length)) return static_cast<int32_t>(i);
+    return -1;
+}
+
+// A hash of the texts of one of the directory's two tables, to the highest
+// index holding each: the answer of ScanForText without the scan. Interning
+// only ever appends texts that are not there yet, so the entries stay right
+// until the table changes hands.
+struct TextIndex {
+    static constexpr uint32_t kSlots = 2 * kMaxAreas;  // at most half full
+    bool valid;
+    const uint16_t* offsets;
+    uint32_t indexed;
+    uint16_t slots[kSlots];  // index + 1; 0 is empty
+
+    static uint32_t Hash(const char16_t* text, uint32_t length) {
+        uint32_t hash = 2166136261u;
+        for (uint32_t i = 0; i < length; ++i) hash = (hash ^ text[i]) * 16777619u;
+        return hash;
+    }
+    void Insert(const EditableStringTable& table, uint32_t index) {
+        const char16_t* text = TextAt(table, index);
+        const uint32_t length = TextLength(text);
+        uint32_t slot = Hash(text, length) & (kSlots - 1);
+        // A later equal text (possible only in a loaded file) takes the slot.
+        while (slots[slot] != 0 && !SameText(TextAt(table, slots[slot] - 1u), text, length))
+            slot = (slot + 1) & (kSlots - 1);
+        slots[slot] = static_cast<uint16_t>(index + 1);
+        indexed = index + 1;
+    }
+    int32_t Find(const EditableStringTable& table, const char16_t* text, uint32_t length) {
+        if (!valid || offsets != table.offsets || indexed != *table.count) {
+            std::memset(slots, 0, sizeof slots);
+            valid = true;
+            offsets = table.offsets;
+            indexed = 0;
+            for (uint32_t i = 0; i < *table.count; ++i) Insert(table, i);
+        }
+        for (uint32_t slot = Hash(text, length) & (kSlots - 1); slots[slot] != 0; slot = (slot + 1) & (kSlots - 1))
+            if (SameText(TextAt(table, slots[slot] - 1u), text, length)) return slots[slot] - 1;
+        return -1;
+    }
+};
+
+TextIndex areaTexts, typeTexts;
+
+// The index of one of the directory's own tables; null for any other table.
+TextIndex* TextIndexFor(const EditableStringTable& table) {
+    if (*table.count > kMaxAreas || !AddIndexEnabled()) return nullptr;
+    if (table.count == &directory.header.areaCount && table.offsets == directory.areaOffsets) return &areaTexts;
+    if (table.count == &directory.header.typeCount && table.offsets == directory.typeOffsets) return &typeTexts;
+    return nullptr;
+}
+
 // The item the add changes, newest first: one that covers the key (relabel)
 // or one with the same labels that ends right before it (extend); -1 for
 // none. The index answers the same in near-constant time; this is what runs
@@ -50,12 +113,9 @@ EditableStringTable TypeTable() {
 int32_t InternString(const EditableStringTable& table, const char16_t* text) {
     const uint32_t length = TextLength(text);
     const uint32_t count = *table.count;
-    // Newest first: the highest index among equal strings wins.
-    for (uint32_t i = count; i-- > 0;) {
-        uint16_t offset;
-        std::memcpy(&offset, table.offsets + i, 2);
-        if (SameText(table.pool + offset, text, length)) return static_cast<int32_t>(i);
-    }
+    TextIndex* index = TextIndexFor(table);
+    const int32_t known = index ? index->Find(table, text, length) : ScanForText(table, text, length);
+    if (known >= 0) return known;
     const uint32_t poolLength = *table.poolLength;
     if (count >= table.capacity || uint64_t{poolLength} + length + 1 > table.poolCapacity) return kNoRoom;
     const uint16_t offset = static_cast<uint16_t>(poolLength);
@@ -63,7 +123,13 @@ int32_t InternString(const EditableStringTable& table, const char16_t* text) {
     std::memcpy(table.pool + poolLength, text, 2 * (size_t{length} + 1));
     *table.poolLength = poolLength + length + 1;
     *table.count = count + 1;
+    if (index) index->Insert(table, count);
     return static_cast<int32_t>(count);
+}
+
+void ForgetInternedTexts() {
+    areaTexts.valid = false;
+    typeTexts.valid = false;
 }
 
 int32_t AddEntry(const char16_t* number, const char16_t* area, const char16_t* type) {
@@ -81,6 +147,7 @@ int32_t AddEntry(const char16_t* number, const char16_t* area, const char16_t* t
         return -1;
 
     const uint32_t newArea = static_cast<uint32_t>(areaIndex), newType = static_cast<uint32_t>(typeIndex);
+    InvalidateLookupIndex();
     const bool indexed = PrepareAddIndex();
     const int32_t found = indexed ? FindItemForAdd(key, newArea, newType) : ScanForAdd(key, newArea, newType);
     if (found >= 0) {

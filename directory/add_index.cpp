@@ -18,6 +18,7 @@ constexpr uint32_t kEmpty = 0xFFFFFFFF;
 constexpr uint32_t kRemoved = 0xFFFFFFFE;
 constexpr uint32_t kKeySlots = kMaxKey + 1;
 
+bool enabled = true;
 bool valid = false;
 uint32_t* coverers = nullptr;
 uint32_t* ends = nullptr;  // hash slots holding item indices
@@ -76,9 +77,14 @@ void Release() {
 
 }  // namespace
 
-void InvalidateAddIndex() { Release(); }
+void InvalidateAddIndex() {
+    Release();
+    ForgetInternedTexts();
+    InvalidateLookupIndex();
+}
 
 bool PrepareAddIndex() {
+    if (!enabled) return false;
     if (valid) {
         // Keep the set at most half full, counting removed slots.
         if (2 * uint64_t{endsUsed} + 2 > endSlots && !BuildEnds()) {
@@ -134,3 +140,10 @@ void NoteAppended(uint32_t index) {
 uint64_t AddIndexBytes() {
     return (coverers ? sizeof(uint32_t) * uint64_t{kKeySlots} : 0) + sizeof(uint32_t) * uint64_t{endSlots};
 }
+
+void SetAddIndexEnabled(bool on) {
+    enabled = on;
+    Release();
+}
+
+bool AddIndexEnabled() { return enabled; }

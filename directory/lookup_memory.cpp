@@ -1,20 +1,77 @@
+#include "directory/add_index.h"
 #include "directory/directory.h"
+
+namespace {
+
+// First-level index: for each run of 256 keys, the lower-bound position of
+// its first key, so a lookup searches a handful of items in cache instead of
+// the whole table. Built from the sorted table on the first lookup after a
+// change; a table out of order (a foreign file) is searched whole, as the
+// plain halving does, so the candidate is always the same.
+constexpr uint32_t kBucketShift = 8;
+constexpr uint32_t kBuckets = (kMaxKey >> kBucketShift) + 1;
+
+uint32_t bucketStart[kBuckets + 1];
+bool bucketsValid = false;
+bool tableSorted = false;
+const RangeItem* builtItems = nullptr;
+uint32_t builtCount = 0;
+
+void BuildBuckets(const RangeItem* items, uint32_t count) {
+    tableSorted = true;
+    for (uint32_t i = 1; i < count && tableSorted; ++i) tableSorted = ItemStart(&items[i - 1]) <= ItemStart(&items[i]);
+    if (tableSorted) {
+        uint32_t position = 0;
+        for (uint32_t bucket = 0; bucket <= kBuckets; ++bucket) {
+            const uint32_t first = bucket << kBucketShift;
+            while (position < count && ItemStart(&items[position]) < first) ++position;
+            bucketStart[bucket] = position;
+        }
+    }
+    bucketsValid = true;
+    builtItems = items;
+    builtCount = count;
+}
+
+// Lower bound in [first, first + count): the position of the first item whose
+// start is not below `target`.
+uint32_t LowerBound(const RangeItem* items, uint32_t first, uint32_t count, uint32_t target) {
+    if (count == 0) return first;
+    const RangeItem* base = items + first;
+    while (count > 1) {
+        const uint32_t half = count / 2;
+        base = ItemStart(base + half) < target ? base + half : base;
+        count -= half;
+    }
+    return static_cast<uint32_t>(base - items) + (ItemStart(base) < target ? 1 : 0);
+}
+
+}  // namespace
+
+void InvalidateLookupIndex() { bucketsValid = false; }
 
 const RangeItem* LookupNumber(uint32_t key) {
     const uint32_t count = directory.header.itemCount;
     if (key == 0 || count == 0) return nullptr;
     const RangeItem* items = directory.items;
+    if (!bucketsValid || builtItems != items || builtCount != count) BuildBuckets(items, count);
     // Lower bound on the key's low 22 bits; the range test below uses the
     // whole key, so keys beyond 22 bits are never found.
     const uint32_t target = key & kMaxKey;
-    uint32_t first = 0, remaining = count;
-    while (remaining > 0) {
-        const uint32_t half = remaining / 2;
-        if (ItemStart(&items[first + half]) < target) {
-            first += half + 1;
-            remaining -= half + 1;
-        } else {
-            remaining = half;
+    uint32_t first;
+    if (tableSorted) {
+        const uint32_t bucket = target >> kBucketShift;
+        first = LowerBound(items, bucketStart[bucket], bucketStart[bucket + 1] - bucketStart[bucket], target);
+    } else {
+        first = 0;
+        for (uint32_t remaining = count; remaining > 0;) {
+            const uint32_t half = remaining / 2;
+            if (ItemStart(&items[first + half]) < target) {
+                first += half + 1;
+                remaining -= half + 1;
+            } else {
+                remaining = half;
+            }
         }
     }
     const RangeItem* candidate = &items[first == count ? count - 1 : first];

@@ -179,3 +179,55 @@ TEST_F(AddOracleTest, GrowthPastTheSpareItems) {
     }));
     EXPECT_TRUE(SameArrays(directory, oracle.state));
 }
+
+namespace {
+
+// The lookup exactly as first specified: a lower bound over the whole table.
+const RangeItem* LiteralLookup(uint32_t key) {
+    const uint32_t count = directory.header.itemCount;
+    if (key == 0 || count == 0) return nullptr;
+    uint32_t first = 0;
+    for (uint32_t remaining = count; remaining > 0;) {
+        const uint32_t half = remaining / 2;
+        if (ItemStart(&directory.items[first + half]) < (key & kMaxKey)) {
+            first += half + 1;
+            remaining -= half + 1;
+        } else {
+            remaining = half;
+        }
+    }
+    const RangeItem* candidate = &directory.items[first == count ? count - 1 : first];
+    if (first != count && first != 0 && key < ItemStart(candidate)) candidate = &directory.items[first - 1];
+    const ItemFields f = DecodeItem(candidate);
+    return f.start <= key && key <= f.start + f.span ? candidate : nullptr;
+}
+
+}  // namespace
+
+TEST(LookupOracle, FirstLevelIndexPicksTheSameCandidate) {
+    std::mt19937 random(5);
+    ScratchFolder scratch;
+    for (int table = 0; table < 40; ++table) {
+        // Sorted tables, dense or sparse, with shared starts and spans up to
+        // 255; every fourth one out of order, as a foreign file may be.
+        std::vector<FixtureItem> items;
+        const uint32_t count = 1 + random() % 3000, spread = 1 + random() % 4000;
+        uint32_t start = random() % 1000;
+        for (uint32_t i = 0; i < count; ++i) {
+            if (random() % 10 != 0) start += random() % spread;
+            if (start > kMaxKey) break;
+            items.push_back({start, 0, 0, static_cast<uint32_t>(random() % 256)});
+        }
+        if (table % 4 == 3) std::shuffle(items.begin(), items.end(), random);
+        const std::u16string path = scratch.Path(u"t" + Decimal(table) + u".dat");
+        WriteBytes(path, BuildDirectoryFile({u"a"}, {u"t"}, items));
+        ResetDirectory();
+        ASSERT_TRUE(LoadDirectory(path.c_str()));
+        const uint32_t last = items.back().start + 300;
+        for (int probe = 0; probe < 20000; ++probe) {
+            const uint32_t key = probe % 7 == 0 ? kMaxKey + 1 + random() % 400 : random() % last;
+            ASSERT_EQ(LookupNumber(key), LiteralLookup(key)) << "table " << table << " key " << key;
+        }
+    }
+    ResetDirectory();
+}
