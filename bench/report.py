@@ -1,0 +1,70 @@
+#!/usr/bin/python3
+"""Runs the benchmarks and prints each figure beside its baseline.
+Usage: report.py VARNOLT_BENCH VNLT DAT"""
+import json
+import resource
+import subprocess
+import sys
+import time
+
+bench, vnlt, dat = sys.argv[1:4]
+out = subprocess.run([bench, "--benchmark_format=json"], capture_output=True, text=True, check=True)
+runs = {b["name"].split("/")[0]: b for b in json.loads(out.stdout)["benchmarks"]}
+
+
+def ns(name):
+    b = runs[name]
+    scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[b["time_unit"]]
+    return b["real_time"] * scale
+
+
+def show(value):
+    for unit, scale in (("s", 1e9), ("ms", 1e6), ("us", 1e3)):
+        if value >= scale:
+            return "%.3g %s" % (value / scale, unit)
+    return "%.3g ns" % value
+
+
+rows = []
+
+
+def ratio(what, name, baseline, target, faster):
+    a, b = ns(name), ns(baseline)
+    r = b / a if faster else a / b
+    met = r >= target if faster else r <= target
+    rows.append((what, show(a), baseline.replace("BM_", ""), show(b),
+                 ("%.1fx faster" if faster else "%.2fx") % r,
+                 ("at least %gx faster" if faster else "within %gx") % target, "met" if met else "MISSED"))
+
+
+ratio("import into empty", "BM_ImportIntoEmpty", "BM_ImportIntoEmpty_LiteralScan", 20, True)
+ratio("import again", "BM_ImportAgain", "BM_ImportAgain_LiteralScan", 20, True)
+ratio("derive + lookup", "BM_DeriveAndLookup", "BM_BareLowerBound", 1.3, False)
+if "BM_LibphonenumberParseAndGeocode" in runs:
+    ratio("derive + lookup", "BM_DeriveAndLookup", "BM_LibphonenumberParseAndGeocode", 200, True)
+ratio("export", "BM_Export", "BM_Export_OneWrite", 4, False)
+ratio("load", "BM_Load", "BM_Load_ReadBytes", 2, False)
+ratio("save", "BM_Save", "BM_Save_WriteBytes", 2, False)
+
+widths = [max(len(str(r[i])) for r in rows + [("figure", "time", "baseline", "time", "ratio", "target", "")])
+          for i in range(7)]
+line = lambda r: "| " + " | ".join(str(c).ljust(w) for c, w in zip(r, widths)) + " |"
+print(line(("figure", "time", "baseline", "time", "ratio", "target", "")))
+print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+for r in rows:
+    print(line(r))
+
+f = runs["BM_LookupNumberInFile"]
+print("\nLookupNumberInFile: %.1f reads, %.0f bytes, %s per lookup (warm cache)"
+      % (f["reads"], f["bytes"], show(ns("BM_LookupNumberInFile"))))
+print("derive + lookup: %.1f million per second on one core" % (1e3 / ns("BM_DeriveAndLookup")))
+print("add index: %.1f MiB at national scale" % runs["BM_ImportIntoEmpty"]["index_MiB"])
+
+# GNU time measures vnlt's own peak, not that of the process feeding it.
+numbers = "".join("%d\n" % (13000000000 + i * 6997) for i in range(1000000)).encode()
+out = subprocess.run(["/usr/bin/time", "-f", "%e %M", vnlt, "--dat", dat, "query"], input=numbers,
+                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+elapsed, peak = out.stderr.decode().split()[-2:]
+elapsed, peak = max(float(elapsed), 0.01), float(peak) / 1024
+print("vnlt query: 1,000,000 numbers through a pipe in %.2f s (%.1f million per second), peak memory %.1f MiB"
+      % (elapsed, 1 / elapsed, peak))
