@@ -174,3 +174,17 @@ TEST(LookupNumber, OnlyTheCandidateAnswers) {
     EXPECT_EQ(LookupNumber(0xFFFFFFFFu), nullptr);
     ResetDirectory();
 }
+
+TEST(InternString, TheNewestOfEqualTextsWins) {
+    // Only a foreign file can hold a text twice; the highest index answers.
+    ResetDirectory();
+    ScratchFolder scratch;
+    WriteBytes(scratch.Path(u"d.dat"), BuildDirectoryFile({u"X", u"Y", u"X"}, {u"T"}, {{5, 0, 0, 0}}));
+    ASSERT_TRUE(LoadDirectory(scratch.Path(u"d.dat").c_str()));
+    ASSERT_TRUE(MakeDirectoryEditable());
+    EXPECT_EQ(InternString(AreaTable(), u"X"), 2);
+    EXPECT_EQ(InternString(AreaTable(), u"Y"), 1);
+    EXPECT_EQ(InternString(AreaTable(), u"Z"), 3);
+    EXPECT_EQ(AddEntry(u"6", u"X", u"T"), 1);  // X is area 2, so 5 is not extended
+    ResetDirectory();
+}

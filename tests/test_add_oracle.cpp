@@ -12,11 +12,29 @@
 
 namespace {
 
+// Interning exactly as first specified: a linear search from the newest text.
+int32_t LiteralIntern(const EditableStringTable& table, const char16_t* text) {
+    const std::u16string wanted(text);
+    for (uint32_t i = *table.count; i-- > 0;) {
+        uint16_t offset;
+        std::memcpy(&offset, table.offsets + i, 2);
+        if (wanted == table.pool + offset) return int32_t(i);
+    }
+    const uint32_t length = uint32_t(wanted.size()), count = *table.count, pool = *table.poolLength;
+    if (count >= table.capacity || pool + length + 1 > table.poolCapacity) return kNoRoom;
+    const uint16_t offset = uint16_t(pool);
+    std::memcpy(table.offsets + count, &offset, 2);
+    std::memcpy(table.pool + pool, text, 2 * (length + 1));
+    *table.poolLength = pool + length + 1;
+    *table.count = count + 1;
+    return int32_t(count);
+}
+
 // The add exactly as first specified, scanning the item table from its end.
 int32_t LiteralAddEntry(const char16_t* number, const char16_t* area, const char16_t* type) {
     if (!directory.image) return -1;
     const uint32_t key = ParseDecimalKey(number);
-    const int32_t a = InternString(AreaTable(), area), t = InternString(TypeTable(), type);
+    const int32_t a = LiteralIntern(AreaTable(), area), t = LiteralIntern(TypeTable(), type);
     if (a == kNoRoom || t == kNoRoom || key > kMaxKey) return -1;
     DirectoryHeader& h = directory.header;
     const DirectoryHeader c = CapacityBlock();
