@@ -3,17 +3,24 @@
 
 namespace {
 
+struct OpenFile {
+    FileHandle handle;
+    uint64_t size;
+};
+
 // Reads exactly `length` bytes at `position`; a short read or a position the
-// file does not reach is a failure, so no byte that was never read is used.
-bool ReadAt(FileHandle file, uint32_t position, void* buffer, uint32_t length) {
+// file does not reach (even for an empty name) is a failure, so nothing is
+// taken from outside the file.
+bool ReadAt(const OpenFile& file, uint32_t position, void* buffer, uint32_t length) {
+    if (uint64_t{position} + length > file.size) return false;
     uint32_t got = 0;
-    return SeekFileTo(file, position) && ReadFileBytes(file, buffer, length, &got) && got == length;
+    return SeekFileTo(file.handle, position) && ReadFileBytes(file.handle, buffer, length, &got) && got == length;
 }
 
 // Reads the extent of string `index` of a table whose offset table starts at
 // `offsetsAt` and whose pool starts at `poolAt`, into `name` (kLookupNameUnits
 // units), cut and terminated so that it always fits.
-bool ReadName(FileHandle file, uint32_t offsetsAt, uint32_t poolAt, uint32_t index, uint32_t count,
+bool ReadName(const OpenFile& file, uint32_t offsetsAt, uint32_t poolAt, uint32_t index, uint32_t count,
               uint32_t poolLength, char16_t* name) {
     uint16_t pair[2];
     if (!ReadAt(file, offsetsAt + 2 * index, pair, 4)) return false;
@@ -32,10 +39,12 @@ bool ReadName(FileHandle file, uint32_t offsetsAt, uint32_t poolAt, uint32_t ind
     return true;
 }
 
-bool Lookup(FileHandle file, uint32_t key, char16_t* area, char16_t* type) {
+bool Lookup(FileHandle handle, uint32_t key, char16_t* area, char16_t* type) {
+    OpenFile file{handle, 0};
+    if (!GetFileLength(handle, &file.size)) return false;
     DirectoryHeader header;
     uint32_t got = 0;
-    if (!ReadFileBytes(file, &header, kHeaderSize, &got) || got != kHeaderSize) return false;
+    if (!ReadFileBytes(handle, &header, kHeaderSize, &got) || got != kHeaderSize) return false;
     if (header.magic != kDirectoryMagic) return false;
 
     const uint32_t itemsAt = ItemTablePosition(header);
