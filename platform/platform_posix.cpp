@@ -111,7 +111,12 @@ bool ReplaceFileWith(const char16_t* source, const char16_t* target) {
 
 bool RemoveFileAt(const char16_t* path) {
     std::string name = ToUtf8(path);
-    return !name.empty() && unlink(name.c_str()) == 0;
+    // Only files and links: a path naming a device (say /dev/full, written
+    // to as an export target) must never be unlinked.
+    struct stat info;
+    if (name.empty() || lstat(name.c_str(), &info) != 0 || !(S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)))
+        return false;
+    return unlink(name.c_str()) == 0;
 }
 
 LocalDate GetLocalDateToday() {

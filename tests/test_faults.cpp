@@ -1,0 +1,132 @@
+// Every write and allocation of the operations that change files or the
+// directory failing in turn, and a process killed in the middle of a save.
+#include <gtest/gtest.h>
+
+#include "directory/directory.h"
+#include "directory/heap.h"
+#include "exchange/text_exchange.h"
+#include "platform/platform.h"
+#include "tests/test_support.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+struct WriteFault {
+    int seen = 0, failing = 0;
+};
+bool CountOrFail(void* context, uint32_t) {
+    auto* fault = static_cast<WriteFault*>(context);
+    return ++fault->seen != fault->failing;
+}
+
+struct FaultTest : testing::Test {
+    void SetUp() override { ResetDirectory(); }
+    void TearDown() override {
+        SetWriteFilter(nullptr, nullptr);
+        FailAllocationsFrom(0);
+        ResetDirectory();
+    }
+    // The example directory with enough entries that an export takes
+    // several blocks.
+    void LoadBig() {
+        ResetDirectory();
+        WriteBytes(scratch.Path(u"in.dat"), ExampleDirectory());
+        ASSERT_TRUE(LoadDirectory(scratch.Path(u"in.dat").c_str()));
+        ASSERT_TRUE(MakeDirectoryEditable());
+        for (uint32_t key = 1500000; key < 1500000 + 20000; ++key)
+            ASSERT_NE(AddEntry(Decimal(key).c_str(), u"很长的地区名称", u"类型"), -1);
+        SortItems();
+    }
+    ScratchFolder scratch;
+};
+
+}  // namespace
+
+TEST_F(FaultTest, ExportWithAnyWriteFailingLeavesNoFile) {
+    LoadBig();
+    const std::u16string out = scratch.Path(u"out.txt");
+    WriteFault count;
+    SetWriteFilter(CountOrFail, &count);
+    ASSERT_EQ(ExportText(out.c_str()), 1);
+    const Bytes good = ReadBytes(out);
+    ASSERT_GT(count.seen, 3);
+    for (int failing = 1; failing <= count.seen; ++failing) {
+        WriteFault fault{0, failing};
+        SetWriteFilter(CountOrFail, &fault);
+        EXPECT_EQ(ExportText(out.c_str()), 0) << failing;
+        EXPECT_EQ(OpenFileForRead(out.c_str()), kNoFile) << failing;
+    }
+    SetWriteFilter(nullptr, nullptr);
+    EXPECT_EQ(ExportText(out.c_str()), 1);
+    EXPECT_EQ(ReadBytes(out), good);
+}
+
+TEST_F(FaultTest, ImportWithAnyAllocationFailingIsAllOrNothing) {
+    const std::u16string text = scratch.Path(u"lines.txt");
+    Bytes lines = {0xFF, 0xFE};
+    for (char16_t c : std::u16string(u"1391234\t江苏\t移动\r\n1391235\t江苏\t移动\r\n755\t深圳\t固定\r\n")) {
+        lines.push_back(uint8_t(c));
+        lines.push_back(uint8_t(c >> 8));
+    }
+    WriteBytes(text, lines);
+    WriteBytes(scratch.Path(u"in.dat"), ExampleDirectory());
+    auto start = [&] {
+        ResetDirectory();
+        ASSERT_TRUE(LoadDirectory(scratch.Path(u"in.dat").c_str()));
+    };
+    start();
+    FailAllocationsFrom(0);
+    ASSERT_EQ(ImportText(text.c_str()), 1);
+    const unsigned allocations = FailAllocationsFrom(0);
+    const Bytes imported = SavedBytes();
+    for (unsigned failing = 1; failing <= allocations + 1; ++failing) {
+        start();
+        const DirectoryHeader before = directory.header;
+        const uint8_t* image = directory.image;
+        FailAllocationsFrom(failing);
+        const int result = ImportText(text.c_str());
+        FailAllocationsFrom(0);
+        if (result == 1) {
+            EXPECT_EQ(SavedBytes(), imported) << failing;
+        } else {
+            // Reading the text or making the image editable failed: nothing changed.
+            EXPECT_EQ(directory.image, image) << failing;
+            EXPECT_EQ(0, std::memcmp(&directory.header, &before, sizeof before)) << failing;
+        }
+    }
+}
+
+#ifndef _WIN32
+TEST_F(FaultTest, KilledDuringASaveLeavesTheOldFileOrTheNew) {
+    LoadBig();
+    const std::u16string target = scratch.Path(u"Varnolt.dat");
+    WriteBytes(target, ExampleDirectory());
+    const Bytes old = ExampleDirectory(), fresh = SavedBytes();
+    for (int killedAt = 1; killedAt <= 7; ++killedAt) {
+        WriteBytes(target, old);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            static int at;
+            at = killedAt;
+            SetWriteFilter(
+                [](void*, uint32_t) {
+                    if (--at == 0) _exit(9);  // the process dies before this write
+                    return true;
+                },
+                nullptr);
+            _exit(SaveDirectory(target.c_str()) ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        const Bytes now = ReadBytes(target);
+        EXPECT_TRUE(now == old || now == fresh) << killedAt;
+        EXPECT_EQ(now == fresh, WEXITSTATUS(status) == 0) << killedAt;
+        RemoveFileAt((target + u".new").c_str());
+    }
+}
+#endif
