@@ -68,6 +68,25 @@ std::wstring Text(HWND window, int id) {
     return text;
 }
 
+// Runs `action`, which shows a message box, and returns the box's text; a
+// helper thread reads the box and presses its OK.
+std::wstring BoxShownBy(const std::function<void()>& action) {
+    std::wstring text;
+    std::thread reader([&] {
+        HWND box = nullptr;
+        for (int i = 0; i < 500 && !box; ++i, Sleep(10)) {
+            box = FindWindowW(L"#32770", L"Varnolt");
+            if (box == mainWindow || !GetDlgItem(box, 0xFFFF)) box = nullptr;
+        }
+        if (!box) return;
+        text = Text(box, 0xFFFF);
+        PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    });
+    action();
+    reader.join();
+    return text;
+}
+
 }  // namespace
 
 TEST(Ui, TemplateCaptionsAreTheTabLabels) {
@@ -142,23 +161,27 @@ TEST(Ui, DroppedFilesAndBrowseDialogsFillThePath) {
 TEST(Ui, StatisticsOfAnEmptyDirectoryAreZero) {
     ResetDirectory();
     std::wstring text;
-    WithMainWindow([&] {
-        std::thread reader([&] {
-            HWND box = nullptr;
-            for (int i = 0; i < 500 && !box; ++i, Sleep(10)) {
-                box = FindWindowW(L"#32770", L"Varnolt");
-                if (box == mainWindow || !GetDlgItem(box, 0xFFFF)) box = nullptr;
-            }
-            if (!box) return;
-            text = Text(box, 0xFFFF);
-            PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-        });
-        SendMessageW(mainWindow, WM_COMMAND, IDM_STATISTICS, 0);
-        reader.join();
-    });
+    WithMainWindow([&] { text = BoxShownBy([] { SendMessageW(mainWindow, WM_COMMAND, IDM_STATISTICS, 0); }); });
     EXPECT_EQ(text,
               L"数据版本: 0.0.0\n\n记录: 0 条，占用: 0 字节\n项目: 0 条，占用: 0 字节\n归属: 0 种，占用: 0 字节\n"
               L"类型: 0 种，占用: 0 字节");
+}
+
+TEST(Ui, ADroppedFolderIsNoFileToImport) {
+    ResetDirectory();
+    ScratchFolder scratch;
+    const std::wstring folder = scratch.folder.wstring();
+    std::wstring path, message;
+    WithMainWindow([&] {
+        SendDlgItemMessageW(mainWindow, IDC_TAB, TCM_SETCURFOCUS, 1, 0);
+        HWND import = pageWindows[kImportPage];
+        SendMessageW(import, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(folder, L"")), 0);
+        path = Text(import, IDC_PATH);
+        message = BoxShownBy([] { SendMessageW(mainWindow, WM_COMMAND, IDOK, 0); });
+    });
+    EXPECT_EQ(path, folder);
+    EXPECT_EQ(message, L"数据导入不成功。");
+    EXPECT_FALSE(modifiedFlag);
 }
 
 TEST(Ui, ManifestIsEmbeddedAsResourceOne) {

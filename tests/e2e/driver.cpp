@@ -238,6 +238,74 @@ void ExitAnsweredNoOrFailing() {
     RemoveRunFolder(f.run.folder);
 }
 
+// Text far beyond every buffer, non-digits pasted into the number field,
+// paths at the limit, and a damaged directory file.
+void HostileInput() {
+    Session s;
+    if (!Open(s, L"example.dat")) return;
+    HWND query = VisiblePage(s.main);
+    SetField(query, kNumber, L"1391234" + std::wstring(99993, L'9'));
+    Check(FieldText(query, kArea).empty(), "a 100,000-digit number: looked up, not found");
+    SetField(query, kArea, std::wstring(100000, L'区'));
+    SetField(query, kType, std::wstring(100000, L'型'));
+    PressButton(s.main, IDOK);
+    Check(AnswerMessageBox(s.run, IDOK, kTimeout) == L"记录添加成功。", "100,000-character fields: the add succeeds");
+    SetField(query, kNumber, L"1391234");
+    Check(FieldText(query, kArea) == std::wstring(31, L'区') && FieldText(query, kType) == std::wstring(15, L'型'),
+          "the add kept 31 units of the area and 15 of the type");
+
+    // Through the clipboard, as a paste of text with letters in it.
+    SetField(query, kNumber, L"");
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        const wchar_t pasted[] = L"号码: 13800501234";
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof pasted);
+        memcpy(GlobalLock(memory), pasted, sizeof pasted);
+        GlobalUnlock(memory);
+        SetClipboardData(CF_UNICODETEXT, memory);
+        CloseClipboard();
+        SendMessageW(GetDlgItem(query, kNumber), WM_PASTE, 0, 0);
+        Check(FieldText(query, kArea) == L"AB", "a pasted number with letters is still answered", FieldText(query, kNumber));
+    }
+
+    // Paths of 259 units (read whole) and 260 (cut to 259, so not found).
+    SelectTab(s.main, 1);
+    HWND import = VisiblePage(s.main);
+    const std::wstring stem = s.run.folder + L"\\";
+    const std::wstring at259 = stem + std::wstring(259 - stem.size() - 4, L'p') + L".txt";
+    const std::wstring at260 = stem + std::wstring(260 - stem.size() - 4, L'q') + L".txt";
+    PutFile(L"\\\\?\\" + at259, Utf16File(L"1600000\tA\tB\r\n"));
+    PutFile(L"\\\\?\\" + at260, Utf16File(L"1600001\tA\tB\r\n"));
+    SetField(import, kPath, at259);
+    PressButton(s.main, IDOK);
+    Check(AnswerMessageBox(s.run, IDOK, kTimeout).rfind(L"数据版本", 0) == 0, "a path of 259 units imports");
+    SetField(import, kPath, at260);
+    PressButton(s.main, IDOK);
+    Check(AnswerMessageBox(s.run, IDOK, kTimeout) == L"数据导入不成功。", "a path of 260 units is cut and not found");
+    Close(s, IDNO, kSavePrompt);
+    DeleteFileW((L"\\\\?\\" + at259).c_str());
+    DeleteFileW((L"\\\\?\\" + at260).c_str());
+    RemoveRunFolder(s.run.folder);
+
+    // A directory file replaced by garbage: an empty directory, and the file
+    // is left alone.
+    Session g;
+    g.run.folder = MakeRunFolder(exePath, L"");
+    std::string garbage = "VNLT";
+    for (int i = 0; i < 4000; ++i) garbage += static_cast<char>((i * 7919) >> 3);
+    PutFile(g.File(L"Varnolt.dat"), garbage);
+    if (StartProgram(g.run, L"") && (g.main = WaitForMainWindow(g.run, kTimeout))) {
+        PressButton(g.main, kAbout);
+        const std::wstring about = AnswerMessageBox(g.run, IDOK, kTimeout);
+        Check(about.find(L"数据版本: 0.0.0") != std::wstring::npos, "a garbage file gives the empty directory");
+        Check(Close(g, 0, L"") == 0, "and the program ends normally");
+        Check(GetFile(g.File(L"Varnolt.dat")) == garbage, "the garbage file is left as it was");
+    } else {
+        Check(false, "main window opens despite a garbage directory file");
+    }
+    RemoveRunFolder(g.run.folder);
+}
+
 // Asks the script outside Wine for a picture of the screen and waits until
 // it has taken it (it removes the request file).
 void Picture(const std::wstring& requests, const wchar_t* name) {
@@ -297,6 +365,7 @@ int wmain(int argc, wchar_t** argv) {
     CommandLineCourse();
     StartUpQueryAddImportExportAbout();
     ExitAnsweredNoOrFailing();
+    HostileInput();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
