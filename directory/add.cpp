@@ -148,7 +148,7 @@ int32_t AddEntry(const char16_t* number, const char16_t* area, const char16_t* t
 
     const uint32_t newArea = static_cast<uint32_t>(areaIndex), newType = static_cast<uint32_t>(typeIndex);
     InvalidateLookupIndex();
-    const bool indexed = PrepareAddIndex();
+    const bool indexed = PrepareAddIndex(key);
     const int32_t found = indexed ? FindItemForAdd(key, newArea, newType) : ScanForAdd(key, newArea, newType);
     if (found >= 0) {
         RangeItem* item = &directory.items[found];

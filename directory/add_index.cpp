@@ -4,8 +4,9 @@
 #include "directory/heap.h"
 
 // Two parts, together exact for any table, sorted or not, overlapping or not:
-// - coverers[k]: 1 + the highest index of an item covering key k (0: none),
-//   one slot per storable key;
+// - coverers: for each key k, 1 + the highest index of an item covering it
+//   (0: none), in pages of 4096 keys made only where keys are covered, so a
+//   small directory costs little and the national one about 8 MiB;
 // - an open-addressing set of the items that can still be extended (span
 //   below 255), hashed by their end + 1, so the items ending right before a
 //   key are found without a scan.
@@ -16,14 +17,32 @@ namespace {
 
 constexpr uint32_t kEmpty = 0xFFFFFFFF;
 constexpr uint32_t kRemoved = 0xFFFFFFFE;
-constexpr uint32_t kKeySlots = kMaxKey + 1;
+constexpr uint32_t kPageShift = 12;
+constexpr uint32_t kPageKeys = 1u << kPageShift;
+constexpr uint32_t kPages = (kMaxKey >> kPageShift) + 1;
 
 bool enabled = true;
 bool valid = false;
-uint32_t* coverers = nullptr;
+uint32_t* pages[kPages] = {};
+uint32_t pageCount = 0;
 uint32_t* ends = nullptr;  // hash slots holding item indices
 uint32_t endSlots = 0;     // a power of two
 uint32_t endsUsed = 0;     // live and removed slots
+
+// The page holding key k, made (zeroed) when missing; null when its memory
+// cannot be had.
+uint32_t* PageFor(uint32_t key) {
+    uint32_t*& page = pages[key >> kPageShift];
+    if (!page) {
+        page = static_cast<uint32_t*>(AllocateBlock(sizeof(uint32_t) * kPageKeys));
+        if (!page) return nullptr;
+        std::memset(page, 0, sizeof(uint32_t) * kPageKeys);
+        ++pageCount;
+    }
+    return page;
+}
+
+uint32_t& Coverer(uint32_t key) { return pages[key >> kPageShift][key & (kPageKeys - 1)]; }
 
 uint32_t EndPlusOne(uint32_t index) {
     const ItemFields fields = DecodeItem(&directory.items[index]);
@@ -67,9 +86,12 @@ bool BuildEnds() {
 }
 
 void Release() {
-    ReleaseBlock(coverers);
+    for (uint32_t*& page : pages) {
+        ReleaseBlock(page);
+        page = nullptr;
+    }
+    pageCount = 0;
     ReleaseBlock(ends);
-    coverers = nullptr;
     ends = nullptr;
     endSlots = endsUsed = 0;
     valid = false;
@@ -83,27 +105,33 @@ void InvalidateAddIndex() {
     InvalidateLookupIndex();
 }
 
-bool PrepareAddIndex() {
+bool PrepareAddIndex(uint32_t key) {
     if (!enabled) return false;
     if (valid) {
-        // Keep the set at most half full, counting removed slots.
-        if (2 * uint64_t{endsUsed} + 2 > endSlots && !BuildEnds()) {
+        // Keep the set at most half full, counting removed slots; the page of
+        // this key must exist before the add writes to it.
+        if ((2 * uint64_t{endsUsed} + 2 > endSlots && !BuildEnds()) || !PageFor(key)) {
             Release();
             return false;
         }
         return true;
     }
     Release();
-    coverers = static_cast<uint32_t*>(AllocateBlock(sizeof(uint32_t) * size_t{kKeySlots}));
-    if (!coverers) return false;
-    std::memset(coverers, 0, sizeof(uint32_t) * size_t{kKeySlots});
     const uint32_t items = directory.header.itemCount;
     for (uint32_t i = 0; i < items; ++i) {
         const ItemFields fields = DecodeItem(&directory.items[i]);
         const uint32_t last = fields.start + fields.span < kMaxKey ? fields.start + fields.span : kMaxKey;
-        for (uint32_t k = fields.start; k <= last; ++k) coverers[k] = i + 1;
+        for (uint32_t k = fields.start; k <= last; ++k) {
+            if ((k & (kPageKeys - 1)) == 0 || k == fields.start) {
+                if (!PageFor(k)) {
+                    Release();
+                    return false;
+                }
+            }
+            Coverer(k) = i + 1;
+        }
     }
-    if (!BuildEnds()) {
+    if (!PageFor(key) || !BuildEnds()) {
         Release();
         return false;
     }
@@ -112,7 +140,7 @@ bool PrepareAddIndex() {
 }
 
 int32_t FindItemForAdd(uint32_t key, uint32_t areaIndex, uint32_t typeIndex) {
-    int64_t best = static_cast<int64_t>(coverers[key]) - 1;
+    int64_t best = static_cast<int64_t>(Coverer(key)) - 1;
     for (uint32_t slot = Slot(key); ends[slot] != kEmpty; slot = (slot + 1) & (endSlots - 1)) {
         const uint32_t index = ends[slot];
         if (index == kRemoved || index <= best) continue;
@@ -127,18 +155,18 @@ int32_t FindItemForAdd(uint32_t key, uint32_t areaIndex, uint32_t typeIndex) {
 void NoteExtended(uint32_t index, uint32_t oldEndPlusOne) {
     // The item now covers its old end + 1, and no higher item covers that key
     // (the scan would have met it first).
-    coverers[oldEndPlusOne] = index + 1;
+    Coverer(oldEndPlusOne) = index + 1;
     RemoveEnd(index, oldEndPlusOne);
     if (Extendable(index)) InsertEnd(index);
 }
 
 void NoteAppended(uint32_t index) {
-    coverers[ItemStart(&directory.items[index])] = index + 1;
+    Coverer(ItemStart(&directory.items[index])) = index + 1;
     InsertEnd(index);
 }
 
 uint64_t AddIndexBytes() {
-    return (coverers ? sizeof(uint32_t) * uint64_t{kKeySlots} : 0) + sizeof(uint32_t) * uint64_t{endSlots};
+    return sizeof(uint32_t) * (uint64_t{kPageKeys} * pageCount + endSlots);
 }
 
 void SetAddIndexEnabled(bool on) {

@@ -7,9 +7,10 @@
 // Forgets the index; the next add rebuilds it. Called wherever items move
 // or the image changes hands (load, make editable, sort).
 void InvalidateAddIndex();
-// Brings the index up to date with the item table; false when its memory
-// cannot be had or it is switched off (the add then scans).
-bool PrepareAddIndex();
+// Brings the index up to date with the item table, ready for an add of
+// `key`; false when its memory cannot be had or it is switched off (the add
+// then scans).
+bool PrepareAddIndex(uint32_t key);
 // The index of the item the scan would meet first for this key and labels,
 // or -1 when the key needs a new item.
 int32_t FindItemForAdd(uint32_t key, uint32_t areaIndex, uint32_t typeIndex);
