@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "platform/platform_seams.h"
 
 #include "exchange/utf8.h"
 
@@ -15,11 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-ReadObserver readObserver = nullptr;
-void* readObserverContext = nullptr;
-WriteFilter writeFilter = nullptr;
-void* writeFilterContext = nullptr;
 
 std::string ToUtf8(const char16_t* text) { return text ? Utf16ToUtf8(text) : std::string(); }
 
@@ -164,16 +160,6 @@ uint32_t AnsiToUtf16(const char* text, char16_t* out, uint32_t outCapacity) {
     iconv_close(cd);
     if (!ok) return 0;
     return static_cast<uint32_t>((dst - reinterpret_cast<char*>(out)) / 2);
-}
-
-void SetReadObserver(ReadObserver observer, void* context) {
-    readObserver = observer;
-    readObserverContext = context;
-}
-
-void SetWriteFilter(WriteFilter filter, void* context) {
-    writeFilter = filter;
-    writeFilterContext = context;
 }
 
 void PrepareConsoleForUtf8() {}

@@ -4,15 +4,11 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/platform_seams.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text meets the API as wchar_t");
 
 namespace {
-
-ReadObserver readObserver = nullptr;
-void* readObserverContext = nullptr;
-WriteFilter writeFilter = nullptr;
-void* writeFilterContext = nullptr;
 
 const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 HANDLE H(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
@@ -114,16 +110,6 @@ uint32_t GetModulePath(char16_t* buffer, uint32_t capacity) {
 uint32_t AnsiToUtf16(const char* text, char16_t* out, uint32_t outCapacity) {
     int n = MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<wchar_t*>(out), static_cast<int>(outCapacity));
     return n > 0 ? static_cast<uint32_t>(n) : 0;
-}
-
-void SetReadObserver(ReadObserver observer, void* context) {
-    readObserver = observer;
-    readObserverContext = context;
-}
-
-void SetWriteFilter(WriteFilter filter, void* context) {
-    writeFilter = filter;
-    writeFilterContext = context;
 }
 
 void PrepareConsoleForUtf8() { SetConsoleOutputCP(CP_UTF8); }

@@ -27,7 +27,9 @@ namespace {
 
 HFONT titleFont = nullptr;
 
-void InsertTab(HWND tab, int position, int templateId) {
+}  // namespace
+
+void InsertPageTab(HWND tab, int position, int templateId) {
     wchar_t label[kPathUnits] = {};
     if (HRSRC resource = FindResourceW(appInstance, MAKEINTRESOURCEW(templateId), RT_DIALOG))
         ReadTemplateCaption(resource, label);
@@ -36,6 +38,8 @@ void InsertTab(HWND tab, int position, int templateId) {
     item.pszText = label;
     SendMessageW(tab, TCM_INSERTITEMW, position, reinterpret_cast<LPARAM>(&item));
 }
+
+namespace {
 
 // The statistics box, after the banner for the about box.
 void ShowStatistics(bool withBanner) {
@@ -70,8 +74,8 @@ void InitMainWindow(HWND window) {
     }
     HWND tab = GetDlgItem(window, IDC_TAB);
     if (!tab) return;
-    InsertTab(tab, kQueryPage, IDD_QUERY);
-    InsertTab(tab, kImportPage, IDD_IMPORT);
+    InsertPageTab(tab, kQueryPage, IDD_QUERY);
+    InsertPageTab(tab, kImportPage, IDD_IMPORT);
     SendMessageW(tab, TCM_SETCURSEL, 0, 0);
     SwitchPage();
 }

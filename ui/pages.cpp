@@ -40,13 +40,7 @@ void ToggleExportTab() {
         SendMessageW(tab, TCM_DELETEITEM, 2, 0);
         return;
     }
-    wchar_t label[kPathUnits] = {};
-    if (HRSRC resource = FindResourceW(appInstance, MAKEINTRESOURCEW(IDD_EXPORT), RT_DIALOG))
-        ReadTemplateCaption(resource, label);
-    TCITEMW item = {};
-    item.mask = TCIF_TEXT;
-    item.pszText = label;
-    SendMessageW(tab, TCM_INSERTITEMW, 2, reinterpret_cast<LPARAM>(&item));
+    InsertPageTab(tab, kExportPage, IDD_EXPORT);
 }
 
 void TakeDroppedFile(HWND page, HDROP drop) {

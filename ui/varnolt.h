@@ -39,6 +39,10 @@ void SwitchPage();
 // RT_DIALOG) into `buffer` (kPathUnits units); the count of units copied.
 int ReadTemplateCaption(HRSRC resource, wchar_t* buffer);
 
+// Inserts the tab at `position`, labelled with the caption of the page
+// template `templateId`.
+void InsertPageTab(HWND tab, int position, int templateId);
+
 INT_PTR CALLBACK PageDialogProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 void RunPageAction(HWND page);
 BOOL BrowseForPath(HWND page, bool save);
