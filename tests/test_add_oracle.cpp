@@ -12,7 +12,7 @@
 
 namespace {
 
-// Interning exactly as first specified: a linear search from the newest text.
+// Interning exactly as first designed: a linear search from the newest text.
 int32_t LiteralIntern(const EditableStringTable& table, const char16_t* text) {
     const std::u16string wanted(text);
     for (uint32_t i = *table.count; i-- > 0;) {
@@ -30,7 +30,7 @@ int32_t LiteralIntern(const EditableStringTable& table, const char16_t* text) {
     return int32_t(count);
 }
 
-// The add exactly as first specified, scanning the item table from its end.
+// The add exactly as first designed, scanning the item table from its end.
 int32_t LiteralAddEntry(const char16_t* number, const char16_t* area, const char16_t* type) {
     if (!directory.image) return -1;
     const uint32_t key = ParseDecimalKey(number);
@@ -200,7 +200,7 @@ TEST_F(AddOracleTest, GrowthPastTheSpareItems) {
 
 namespace {
 
-// The lookup exactly as first specified: a lower bound over the whole table.
+// The lookup exactly as first designed: a lower bound over the whole table.
 const RangeItem* LiteralLookup(uint32_t key) {
     const uint32_t count = directory.header.itemCount;
     if (key == 0 || count == 0) return nullptr;
