@@ -238,6 +238,26 @@ void ExitAnsweredNoOrFailing() {
     RemoveRunFolder(f.run.folder);
 }
 
+// The shipped directory answers a dialled mobile number with its province,
+// city and carrier.
+void ShippedDirectory() {
+    Session s;
+    s.run.folder = MakeRunFolder(exePath, fixtures + L"\\..\\..\\data\\Varnolt.dat");
+    if (StartProgram(s.run, L"") && (s.main = WaitForMainWindow(s.run, kTimeout))) {
+        HWND query = VisiblePage(s.main);
+        SetField(query, kNumber, L"13912345678");
+        Check(FieldText(query, kArea) == L"江苏省常州市" && FieldText(query, kType) == L"中国移动",
+              "the shipped directory answers 13912345678", FieldText(query, kArea) + L" " + FieldText(query, kType));
+        SetField(query, kNumber, L"075588888888");
+        Check(FieldText(query, kArea) == L"广东省深圳市" && FieldText(query, kType) == L"固定电话",
+              "and a fixed line of 0755", FieldText(query, kArea));
+        Close(s, 0, L"");
+    } else {
+        Check(false, "main window opens with the shipped directory");
+    }
+    RemoveRunFolder(s.run.folder);
+}
+
 // Text far beyond every buffer, non-digits pasted into the number field,
 // paths at the limit, and a damaged directory file.
 void HostileInput() {
@@ -366,6 +386,7 @@ int wmain(int argc, wchar_t** argv) {
     StartUpQueryAddImportExportAbout();
     ExitAnsweredNoOrFailing();
     HostileInput();
+    ShippedDirectory();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
