@@ -188,8 +188,7 @@ int Export(const std::string& file) {
 int Stats() {
     if (!Load(false)) return kFailed;
     const DirectoryHeader& h = directory.header;
-    const uint32_t total =
-        h.tablesOffset + 2 * (h.areaCount + h.areaPoolLength + h.typeCount + h.typePoolLength) + 6 * h.itemCount;
+    const uint32_t total = DirectoryFileSize(h);
     std::printf("数据版本: %u.%u.%u\n\n记录: %u 条，占用: %u 字节\n项目: %u 条，占用: %u 字节\n"
                 "归属: %u 种，占用: %u 字节\n类型: %u 种，占用: %u 字节\n",
                 unsigned(h.versionYear), unsigned(h.versionMonth), unsigned(h.versionDay), unsigned(h.numberCount),

@@ -73,6 +73,12 @@ inline uint32_t ItemTablePosition(const DirectoryHeader& header) {
            2 * (header.areaCount + header.areaPoolLength + header.typeCount + header.typePoolLength);
 }
 
+// Bytes of a file holding exactly these arrays: the size of the directory as
+// saved, which the statistics report.
+inline uint32_t DirectoryFileSize(const DirectoryHeader& header) {
+    return ItemTablePosition(header) + kItemSize * header.itemCount;
+}
+
 // The offset table and pool of one string table held in memory.
 struct StringTable {
     const uint16_t* offsets;

@@ -50,11 +50,3 @@ TEST(FileFormat, ItemFieldLimits) {
     EXPECT_EQ(ItemStart(&item), kMaxKey);
 }
 
-TEST(FileFormat, StringsOfATableInMemory) {
-    const uint16_t offsets[] = {0, 3, 4};
-    const char16_t pool[] = u"AB\0\0CDE";  // "AB", "", "CDE"
-    StringTable table{offsets, pool, 3, 8};
-    EXPECT_EQ(std::u16string(StringAt(table, 0)), u"AB");
-    EXPECT_EQ(std::u16string(StringAt(table, 1)), u"");
-    EXPECT_EQ(std::u16string(StringAt(table, 2)), u"CDE");
-}

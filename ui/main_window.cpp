@@ -52,8 +52,7 @@ void ShowStatistics(bool withBanner) {
     wchar_t format[kPathUnits];
     if (!LoadStringW(appInstance, IDS_STATISTICS, format, kPathUnits)) format[0] = 0;
     const DirectoryHeader& h = directory.header;
-    const UINT total = h.tablesOffset + 2 * (h.areaCount + h.areaPoolLength + h.typeCount + h.typePoolLength) +
-                       6 * h.itemCount;
+    const UINT total = DirectoryFileSize(h);
     wsprintfW(at, format, UINT(h.versionYear), UINT(h.versionMonth), UINT(h.versionDay), UINT(h.numberCount), total,
               UINT(h.itemCount), UINT(6 * h.itemCount), UINT(h.areaCount), UINT(2 * (h.areaCount + h.areaPoolLength)),
               UINT(h.typeCount), UINT(2 * (h.typeCount + h.typePoolLength)));

@@ -200,16 +200,21 @@ void StartUpQueryAddImportExportAbout() {
     RemoveRunFolder(s.run.folder);
 }
 
+// Adds key 1700000 through the query page, so that the exit asks to save.
+void AddOneEntry(Session& s) {
+    HWND query = VisiblePage(s.main);
+    SetField(query, kNumber, L"1700000");
+    SetField(query, kArea, L"A");
+    SetField(query, kType, L"B");
+    PressButton(s.main, IDOK);
+    AnswerMessageBox(s.run, IDOK, kTimeout);
+}
+
 void ExitAnsweredNoOrFailing() {
     // No: nothing is written.
     Session s;
     if (Open(s, L"example.dat")) {
-        HWND query = VisiblePage(s.main);
-        SetField(query, kNumber, L"1700000");
-        SetField(query, kArea, L"A");
-        SetField(query, kType, L"B");
-        PressButton(s.main, IDOK);
-        AnswerMessageBox(s.run, IDOK, kTimeout);
+        AddOneEntry(s);
         Check(Close(s, IDNO, kSavePrompt) == 0, "answering No ends with exit code 0");
         Check(GetFile(s.File(L"Varnolt.dat")) == GetFile(Fixture(L"example.dat")), "No writes nothing");
     }
@@ -220,12 +225,7 @@ void ExitAnsweredNoOrFailing() {
     f.run.folder = MakeRunFolder(exePath, L"");
     CreateDirectoryW(f.File(L"Varnolt.dat").c_str(), nullptr);
     if (StartProgram(f.run, L"") && (f.main = WaitForMainWindow(f.run, kTimeout))) {
-        HWND query = VisiblePage(f.main);
-        SetField(query, kNumber, L"1700000");
-        SetField(query, kArea, L"A");
-        SetField(query, kType, L"B");
-        PressButton(f.main, IDOK);
-        AnswerMessageBox(f.run, IDOK, kTimeout);
+        AddOneEntry(f);
         PressButton(f.main, IDCANCEL);
         AnswerMessageBox(f.run, IDYES, kTimeout);
         std::wstring failure = AnswerMessageBox(f.run, IDOK, kTimeout);

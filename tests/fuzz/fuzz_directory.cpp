@@ -41,8 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
         }
     }
-    volatile uint32_t total = h.tablesOffset + 2 * (h.areaCount + h.areaPoolLength + h.typeCount + h.typePoolLength) +
-                              6 * h.itemCount;
+    volatile uint32_t total = DirectoryFileSize(h);
     (void)total;
     ExportText(FuzzPath(u"export.txt").c_str());
 
