@@ -4,11 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "cli/locate.h"
 #include "directory/directory.h"
 #include "exchange/text_exchange.h"
 #include "exchange/utf8.h"
 #include "keys/number_key.h"
 #include "platform/platform.h"
+#include "version.h"
 
 namespace {
 
@@ -20,7 +22,10 @@ const char kUsage[] =
     "  import FILE...        import each text file, then save\n"
     "  export FILE           export the directory as UTF-16LE text\n"
     "  stats                 the statistics\n"
-    "The directory file is Varnolt.dat beside vnlt unless --dat names another.\n";
+    "The directory file is the one --dat names, else the first found of Varnolt.dat\n"
+    "beside vnlt, ~/.local/share/varnolt/Varnolt.dat (your own copy) and\n"
+    "../share/varnolt/Varnolt.dat beside vnlt's folder (the packaged copy, which add\n"
+    "and import never change: they start your own copy from it).\n";
 
 // The program's own words for each failure.
 const char kAddFailed[] = "记录添加失败。\n\n请确保要添加的号码小于 4194304。";
@@ -30,7 +35,7 @@ const char kExportFailed[] = "数据导出不成功。";
 
 constexpr int kFound = 0, kNotFound = 1, kFailed = 2;
 
-std::u16string directoryFile;
+DirectoryFiles directoryFiles;
 
 int Fail(const std::string& what, const std::u16string& subject = u"") {
     std::string line = what;
@@ -39,14 +44,6 @@ int Fail(const std::string& what, const std::u16string& subject = u"") {
     if (!subject.empty()) line += " (" + Utf16ToUtf8(subject.c_str()) + ")";
     std::fprintf(stderr, "vnlt: %s\n", line.c_str());
     return kFailed;
-}
-
-std::u16string DefaultDirectoryFile() {
-    char16_t module[1024];
-    const uint32_t length = GetModulePath(module, 1024);
-    std::u16string path(module, length);
-    const size_t slash = path.find_last_of(u"/\\");
-    return (slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1)) + u"Varnolt.dat";
 }
 
 bool FileExists(const std::u16string& path) {
@@ -59,9 +56,15 @@ bool FileExists(const std::u16string& path) {
 // `missingIsEmpty`, but a file that is there and unreadable never does, so
 // that a save cannot replace it.
 bool Load(bool missingIsEmpty) {
-    if (LoadDirectory(directoryFile.c_str())) return true;
-    if (missingIsEmpty && !FileExists(directoryFile)) return true;
-    Fail(FileExists(directoryFile) ? "not a directory file" : "no directory file", directoryFile);
+    if (directoryFiles.read.empty()) {
+        if (missingIsEmpty) return true;
+        Fail("no directory file: none beside vnlt, in ~/.local/share/varnolt or in ../share/varnolt; name one with --dat");
+        return false;
+    }
+    const std::u16string file = Utf8ToUtf16(directoryFiles.read);
+    if (LoadDirectory(file.c_str())) return true;
+    if (missingIsEmpty && !FileExists(file)) return true;
+    Fail(FileExists(file) ? "not a directory file" : "no directory file", file);
     return false;
 }
 
@@ -151,7 +154,8 @@ int Lookup(const std::string& keyText) {
     const std::u16string text = Utf8ToUtf16(keyText);
     const uint32_t key = ParseDecimalKey(text.c_str());
     char16_t area[kLookupNameUnits], type[kLookupNameUnits];
-    if (!LookupNumberInFile(directoryFile.c_str(), key, area, type)) {
+    if (directoryFiles.read.empty()) return Fail("no directory file; name one with --dat");
+    if (!LookupNumberInFile(Utf8ToUtf16(directoryFiles.read).c_str(), key, area, type)) {
         std::printf("%s\t\t\n", keyText.c_str());
         return kNotFound;
     }
@@ -159,7 +163,17 @@ int Lookup(const std::string& keyText) {
     return kFound;
 }
 
-int Save() { return SaveDirectory(directoryFile.c_str()) ? kFound : Fail(kSaveFailed, directoryFile); }
+// Saves where vnlt writes; a directory read from the packaged copy becomes
+// the user's own copy, and vnlt says so.
+int Save() {
+    const std::string& target = directoryFiles.write;
+    if (target.empty()) return Fail("nowhere to keep your own copy of the directory: set HOME or XDG_DATA_HOME");
+    const std::u16string file = Utf8ToUtf16(target);
+    if (!PrepareFolderOf(target) || !SaveDirectory(file.c_str())) return Fail(kSaveFailed, file);
+    if (directoryFiles.startsOwnCopy)
+        std::fprintf(stderr, "vnlt: started your own copy %s from %s\n", target.c_str(), directoryFiles.read.c_str());
+    return kFound;
+}
 
 int Add(const std::string& key, const std::string& area, const std::string& type) {
     if (!Load(true)) return kFailed;
@@ -195,6 +209,7 @@ int Stats() {
                 unsigned(total), unsigned(h.itemCount), unsigned(6 * h.itemCount), unsigned(h.areaCount),
                 unsigned(2 * (h.areaCount + h.areaPoolLength)), unsigned(h.typeCount),
                 unsigned(2 * (h.typeCount + h.typePoolLength)));
+    std::printf("文件: %s\n", directoryFiles.read.c_str());
     return kFound;
 }
 
@@ -204,19 +219,20 @@ int Usage() {
 }
 
 int Run(std::vector<std::string> args) {
-    directoryFile = DefaultDirectoryFile();
+    std::string dat;
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(kUsage, stdout);
         return kFound;
     }
     if (!args.empty() && args[0] == "--version") {
-        std::puts("vnlt 1.0.130.530");
+        std::puts("vnlt " VARNOLT_VERSION_TEXT);
         return kFound;
     }
     if (args.size() >= 2 && args[0] == "--dat") {
-        directoryFile = Utf8ToUtf16(args[1]);
+        dat = args[1];
         args.erase(args.begin(), args.begin() + 2);
     }
+    directoryFiles = LocateDirectoryFiles(dat);
     if (args.empty()) return Usage();
     const std::string command = args[0];
     const std::vector<std::string> rest(args.begin() + 1, args.end());

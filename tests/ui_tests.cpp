@@ -1,6 +1,7 @@
 // The window code in the test's own process: what another process cannot
 // reach (fonts, drop handles, the file dialogs' parameters).
 #include "ui/varnolt.h"
+#include "version.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -190,7 +191,7 @@ TEST(Ui, ManifestIsEmbeddedAsResourceOne) {
     ASSERT_NE(resource, nullptr);
     const char* text = static_cast<const char*>(LockResource(LoadResource(self, resource)));
     const std::string manifest(text, SizeofResource(self, resource));
-    for (const char* part : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "version=\"1.0.130.530\"",
+    for (const char* part : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "version=\"" VARNOLT_VERSION_TEXT "\"",
                              "<description>Varnolt Search Engine</description>", "level=\"asInvoker\"",
                              ">true</dpiAware>"})
         EXPECT_NE(manifest.find(part), std::string::npos) << part;

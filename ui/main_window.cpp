@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "directory/directory.h"
+#include "version.h"
 
 HWND mainWindow = nullptr;
 int currentPage = 0;

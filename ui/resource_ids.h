@@ -35,6 +35,3 @@
 
 // The main window's command that shows the statistics box.
 #define IDM_STATISTICS 202
-
-#define VARNOLT_VERSION_NUMBERS 1, 0, 130, 530
-#define VARNOLT_VERSION_TEXT "1.0.130.530"

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # End-to-end tests of vnlt, through its process: answers on the shipped
 # directory, add and lookup, import and export, exit codes and error lines.
-# Usage: vnlt_test.sh VNLT SHIPPED_DAT
+# Usage: vnlt_test.sh VNLT SHIPPED_DAT VERSION
 set -uo pipefail
 vnlt="$1"
 shipped="$2"
+version="$3"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 passed=0 failed=0
@@ -88,7 +89,7 @@ check "missing argument: exit 2" code_is 2
 run --help
 check "--help: exit 0" code_is 0
 run --version
-check "--version" out_is "vnlt 1.0.130.530"
+check "--version" out_is "vnlt $version"
 run --dat "$work/missing.dat" query 13912345678
 check "query without a directory file: exit 2" code_is 2
 check "says which file is missing" err_has "missing.dat"
@@ -101,6 +102,37 @@ check "export to a missing folder: exit 2" code_is 2
 check "export failure in the program's words" err_has "数据导出不成功。"
 run --dat "$shipped" stats
 check "stats in the program's words" grep -q "^记录: [0-9]* 条，占用: [0-9]* 字节$" "$work/out"
+
+# Where vnlt finds its directory when --dat is not given: an installed layout
+# with the packaged copy, then the user's own copy, then a file beside vnlt.
+root="$work/root" home="$work/home"
+mkdir -p "$root/usr/bin" "$root/usr/share/varnolt" "$home"
+cp "$vnlt" "$root/usr/bin/vnlt"
+cp "$shipped" "$root/usr/share/varnolt/Varnolt.dat"
+installed() { HOME="$home" XDG_DATA_HOME="" "$root/usr/bin/vnlt" "$@" >"$work/out" 2>"$work/err"; echo $? >"$work/code"; }
+installed query 13912345678
+check "the packaged copy answers" out_is "13912345678	江苏省常州市	中国移动"
+installed stats
+check "stats names the packaged copy" grep -qx "文件: $root/usr/share/varnolt/Varnolt.dat" "$work/out"
+installed add 1391234 测试地区 测试类型
+own="$home/.local/share/varnolt/Varnolt.dat"
+check "add from the packaged copy succeeds" code_is 0
+check "and says it started the user's own copy" err_has "started your own copy $own from $root/usr/share/varnolt/Varnolt.dat"
+check "the packaged copy is left as it was" cmp -s "$root/usr/share/varnolt/Varnolt.dat" "$shipped"
+installed query 13912345678 18612345678
+check "the user's copy answers the added entry and the rest" out_is "13912345678	测试地区	测试类型
+18612345678	北京市	中国联通"
+XDG_DATA_HOME="$work/xdg" HOME="$home" "$root/usr/bin/vnlt" add 1861234 甲 乙 2>/dev/null
+check "XDG_DATA_HOME is where the user's copy goes" [ -f "$work/xdg/varnolt/Varnolt.dat" ]
+cp "$dat" "$root/usr/bin/Varnolt.dat"
+installed stats
+check "a file beside vnlt comes first" grep -qx "文件: $root/usr/bin/Varnolt.dat" "$work/out"
+rm "$root/usr/bin/Varnolt.dat" "$own"
+HOME="" "$root/usr/bin/vnlt" query 13912345678 >"$work/out" 2>"$work/err"
+check "without a home the packaged copy still answers" out_is "13912345678	江苏省常州市	中国移动"
+HOME="" "$root/usr/bin/vnlt" add 1 A B >"$work/out" 2>"$work/err"; echo $? >"$work/code"
+check "without a home an add has nowhere to go: exit 2" code_is 2
+check "and says what to set" err_has "set HOME or XDG_DATA_HOME"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -4,6 +4,7 @@
 
 #include "directory/directory.h"
 #include "tests/e2e/driver.h"
+#include "version.h"
 
 namespace {
 
@@ -22,6 +23,10 @@ void Check(bool ok, const char* what, const std::wstring& detail = L"") {
     std::fflush(stdout);
     ++(ok ? passed : failed);
 }
+
+#define VARNOLT_WIDEN2(text) L##text
+#define VARNOLT_WIDEN(text) VARNOLT_WIDEN2(text)
+#define VARNOLT_WIDE_VERSION VARNOLT_WIDEN(VARNOLT_VERSION_TEXT)
 
 constexpr DWORD kTimeout = 15000;
 constexpr int kTab = 307, kTitle = 314, kAbout = 308, kNumber = 311, kArea = 312, kType = 313, kPath = 300,
@@ -183,7 +188,7 @@ void StartUpQueryAddImportExportAbout() {
     // About: the banner, one empty line, the statistics.
     PressButton(s.main, kAbout);
     std::wstring about = AnswerMessageBox(s.run, IDOK, kTimeout);
-    Check(about.rfind(L"Varnolt 1.0.130.530 X", 0) == 0 && about.size() > expected.size() &&
+    Check(about.rfind(L"Varnolt " VARNOLT_WIDE_VERSION L" X", 0) == 0 && about.size() > expected.size() &&
               about.compare(about.size() - expected.size(), expected.size(), expected) == 0 &&
               about.compare(about.size() - expected.size() - 2, 2, L"\n\n") == 0,
           "about shows the banner and the statistics", about);
