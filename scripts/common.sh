@@ -24,6 +24,8 @@ ensure_packages() {
     command -v Xvfb >/dev/null || missing+=(xvfb xauth)
     command -v xwininfo >/dev/null || missing+=(x11-utils)
     [ -n "$(fc-list 2>/dev/null | grep -i wqy)" ] || missing+=(fonts-wqy-microhei)
+    # Wine's own fonts: Marlett draws the caption buttons.
+    dpkg -s fonts-wine >/dev/null 2>&1 || missing+=(fonts-wine)
     command -v import >/dev/null || missing+=(imagemagick)
     locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$' || missing+=(locales)
     /usr/bin/python3 -c "import phonenumbers" 2>/dev/null || missing+=(python3-phonenumbers)

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The release files, installed and run as users would: the zip extracted into
+# a folder whose path has spaces and Chinese characters, the installer under
+# Wine's msiexec (install, upgrade, uninstall), and the Debian package
+# extracted into a scratch root. Run by scripts/test inside its Wine session.
+# Usage: package_test.sh WINDOWS_BUILD_FOLDER x86|x64
+set -uo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+source "$ROOT/scripts/packaging.sh"
+build="$1" arch="$2"
+work="$ROOT/build/package-test"
+rm -rf "$work" && mkdir -p "$work"
+export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || date +%s)}"
+passed=0 failed=0
+check() {  # description, then the test command
+    local what="$1"; shift
+    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what" >&2; fi
+}
+install_check() { "$WINE" "$build/tests/install_check.exe" "$1" >"$work/check.log" 2>&1 || { cat "$work/check.log" >&2; return 1; }; }
+winepath_of() { printf 'Z:%s' "${1//\//\\}"; }
+starts_with_bom_and_crlf() { [ "$(head -c3 "$1" | od -An -tx1 | tr -d ' ')" = efbbbf ] && head -1 "$1" | grep -q $'\r$'; }
+
+# The zip.
+stage_windows "$build" "$work/stage"
+make_zip "$work/stage" "$work/Varnolt.zip"
+check "the zip holds one top folder with the seven files" \
+    [ "$(unzip -Z1 "$work/Varnolt.zip" | LC_ALL=C sort | tr '\n' ' ')" = "Varnolt-$VERSION/ Varnolt-$VERSION/LICENSE.txt Varnolt-$VERSION/NOTICE.txt Varnolt-$VERSION/README.txt Varnolt-$VERSION/Varnolt.dat Varnolt-$VERSION/Varnolt.exe Varnolt-$VERSION/vnlt.exe " ]
+place="$work/我的 工具 (测试)"
+mkdir -p "$place" && unzip -q "$work/Varnolt.zip" -d "$place"
+for text in README.txt LICENSE.txt NOTICE.txt; do
+    check "$text is UTF-8 with a byte-order mark and CR LF" starts_with_bom_and_crlf "$place/Varnolt-$VERSION/$text"
+done
+check "the extracted program answers, and saves beside itself" install_check "$place/Varnolt-$VERSION"
+
+# The installer: per user, into LocalAppData\Programs\Varnolt.
+check "the installer builds" make_msi "$work/stage" "$arch" "$work/Varnolt.msi"
+users="$WINEPREFIX/drive_c/users"
+installed() { find "$users" -path "*/AppData/Local/Programs/Varnolt/$1" 2>/dev/null | grep -q .; }
+shortcut() { find "$users" -path '*/Start Menu/Programs/Varnolt.lnk' 2>/dev/null | grep -q .; }
+# What an earlier run may have left in the prefix goes first.
+"$WINE" msiexec /x "$(winepath_of "$work/Varnolt.msi")" /qn >/dev/null 2>&1
+find "$users" -depth -path '*/AppData/Local/Programs/Varnolt*' -delete 2>/dev/null
+"$WINE" msiexec /i "$(winepath_of "$work/Varnolt.msi")" /qn >/dev/null 2>&1
+check "msiexec installs the program" installed Varnolt.exe
+check "with vnlt.exe and the directory" installed vnlt.exe
+check "and a Start-menu shortcut" shortcut
+check "the installed program answers and saves" install_check '%LOCALAPPDATA%\Programs\Varnolt'
+dat="$(find "$users" -path '*/AppData/Local/Programs/Varnolt/Varnolt.dat' | head -1)"
+cp "$dat" "$work/changed.dat"
+# An upgrade (the next version) keeps the directory the user changed.
+next="${VERSION%.*}.$((${VERSION##*.} + 1))"
+cp -r "$work/stage/Varnolt-$VERSION" "$work/stage/Varnolt-$next"
+check "the next version's installer builds" bash -c "ROOT='$ROOT' && source '$ROOT/scripts/packaging.sh' && VERSION='$next' && make_msi '$work/stage' '$arch' '$work/next.msi'"
+"$WINE" msiexec /i "$(winepath_of "$work/next.msi")" /qn >/dev/null 2>&1
+check "an upgrade leaves the changed directory as it was" cmp -s "$dat" "$work/changed.dat"
+check "and the program in place" installed Varnolt.exe
+"$WINE" msiexec /x "$(winepath_of "$work/next.msi")" /qn >/dev/null 2>&1
+check "uninstall removes the program" bash -c "! find '$users' -path '*/AppData/Local/Programs/Varnolt/*.exe' | grep -q ."
+check "and keeps the user's directory" cmp -s "$dat" "$work/changed.dat"
+check "and the shortcut" bash -c "! find '$users' -path '*/Start Menu/Programs/Varnolt.lnk' | grep -q ."
+
+# The Debian package.
+deb="$(make_deb "$work/deb")"
+check "the Debian package builds" [ -f "$deb" ]
+lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1
+check "lintian reports no error and no warning" bash -c "! grep -q '^[EW]:' '$work/lintian.log'"
+[ -s "$work/lintian.log" ] && grep -v 'root privileges' "$work/lintian.log" >&2
+rootfs="$work/root" home="$work/home"
+mkdir -p "$rootfs" "$home"
+dpkg -x "$deb" "$rootfs"
+HOME="$home" XDG_DATA_HOME="" "$rootfs/usr/bin/vnlt" query 13912345678 >"$work/out" 2>&1
+check "vnlt answers from the packaged directory with no --dat" \
+    [ "$(cat "$work/out")" = "13912345678	江苏省常州市	中国移动" ]
+HOME="$home" XDG_DATA_HOME="" "$rootfs/usr/bin/vnlt" add 1391234 安装测试 测试类型 2>"$work/err"
+check "add writes the user's own copy" [ -f "$home/.local/share/varnolt/Varnolt.dat" ]
+check "and leaves the packaged directory unchanged" cmp -s "$rootfs/usr/share/varnolt/Varnolt.dat" "$ROOT/data/Varnolt.dat"
+check "the man page is there" [ -f "$rootfs/usr/share/man/man1/vnlt.1.gz" ]
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
