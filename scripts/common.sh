@@ -76,6 +76,15 @@ setup_wine() {
         timeout 60 wineserver -w || true
         touch "$WINEPREFIX/.varnolt-ready"
     fi
+    install_wine_fonts
+}
+
+# Wine's own TrueType fonts into the prefix's Fonts folder, where Wine finds
+# them whatever its data folder: Marlett draws the caption buttons.
+install_wine_fonts() {
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    [ -d "$fonts" ] && [ -d /usr/share/wine/fonts ] && cp -n /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null
+    return 0
 }
 
 XVFB_PID=""
