@@ -39,11 +39,13 @@ AreaParts SplitAreaName(const std::string& area) {
 }
 
 std::string AreaCodeOfKey(uint32_t key) {
-    if (key >= 10 && key < 1000) return "0" + std::to_string(key);
-    if (key < 8000 || key >= 9000) return {};
-    // 8000 + xy·10 + the first subscriber digit was dialled as 08xy.
     char code[8];
-    std::snprintf(code, sizeof code, "08%02u", unsigned((key - 8000) / 10));
+    if (key >= 10 && key < 1000)
+        std::snprintf(code, sizeof code, "0%u", unsigned(key));
+    else if (key >= 8000 && key < 9000)  // 8000 + xy·10 + the first subscriber digit was dialled as 08xy
+        std::snprintf(code, sizeof code, "08%02u", unsigned((key - 8000) / 10));
+    else
+        return {};
     return code;
 }
 

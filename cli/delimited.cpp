@@ -2,6 +2,9 @@
 // of a batch query, a few lines each, and the quoting rules are fixed.
 #include "cli/delimited.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace {
 
 // The length of the well-formed UTF-8 sequence at `p`, 0 when malformed.
@@ -31,11 +34,12 @@ size_t Utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
 }  // namespace
 
 bool ReadRow(std::string_view text, size_t* at, char separator, std::vector<std::string>* fields) {
-    fields->clear();
-    size_t i = *at;
+    size_t i = *at, count = 0;
     if (i >= text.size()) return false;
-    std::string field;
     for (;;) {
+        // The row's strings keep their storage from row to row.
+        if (fields->size() <= count) fields->emplace_back();
+        std::string& field = (*fields)[count++];
         field.clear();
         if (i < text.size() && text[i] == '"') {
             // Quoted: up to the quote not doubled; anything after it until the
@@ -53,9 +57,10 @@ bool ReadRow(std::string_view text, size_t* at, char separator, std::vector<std:
             }
         }
         const size_t start = i;
-        while (i < text.size() && text[i] != separator && text[i] != '\n' && text[i] != '\r') ++i;
+        const char* data = text.data();
+        const size_t size = text.size();
+        while (i < size && data[i] != separator && data[i] != '\n' && data[i] != '\r') ++i;
         field.append(text, start, i - start);
-        fields->push_back(field);
         if (i < text.size() && text[i] == separator) {
             ++i;
             continue;
@@ -68,6 +73,7 @@ bool ReadRow(std::string_view text, size_t* at, char separator, std::vector<std:
         }
         break;
     }
+    fields->resize(count);
     *at = i;
     return true;
 }
@@ -92,6 +98,11 @@ void AppendJsonString(std::string& out, std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
     while (p < end) {
+        // Runs of plain ASCII, nearly everything, go in one append.
+        const auto* run = p;
+        while (p < end && *p >= 0x20 && *p < 0x80 && *p != '"' && *p != '\\') ++p;
+        out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+        if (p == end) break;
         const unsigned char c = *p;
         if (c >= 0x80) {
             const size_t length = Utf8SequenceLength(p, end);
@@ -122,10 +133,18 @@ bool IsValidUtf8(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
     while (p < end) {
-        if (*p < 0x80) {
+        // Eight ASCII bytes at a time, the common case.
+        while (end - p >= 8) {
+            uint64_t eight;
+            std::memcpy(&eight, p, 8);
+            if (eight & 0x8080808080808080u) break;
+            p += 8;
+        }
+        if (p < end && *p < 0x80) {
             ++p;
             continue;
         }
+        if (p == end) break;
         const size_t length = Utf8SequenceLength(p, end);
         if (length == 0) return false;
         p += length;

@@ -2,7 +2,9 @@
 #include "cli/query.h"
 
 #include <cstdio>
+#include <memory>
 #include <string_view>
+#include <utility>
 
 #include "cli/areas.h"
 #include "cli/delimited.h"
@@ -36,18 +38,80 @@ struct Output {
     }
 };
 
-// What an answer says of its area, worked out once per area.
+// A field's text in each written form, made once: a batch query repeats the
+// same few hundred names millions of times.
+struct FieldText {
+    std::string plain, csv, json;
+};
+
+FieldText MakeFieldText(std::string plain) {
+    FieldText text;
+    AppendField(text.csv, plain, ',');
+    AppendJsonString(text.json, plain);
+    text.plain = std::move(plain);
+    return text;
+}
+
+const FieldText kNoText;
+
 struct AreaFacts {
     bool ready = false;
-    std::string name, province, city, areaCode;
+    FieldText name, province, city, areaCode;
 };
 
 struct Answer {
     uint32_t key = 0;
-    const AreaFacts* area = nullptr;  // null when nothing covers the key
-    const std::string* type = nullptr;
-    std::string areaCode;
+    bool found = false;
+    const RangeItem* item = nullptr;
+    const FieldText* area = &kNoText;
+    const FieldText* type = &kNoText;
+    const FieldText* province = &kNoText;
+    const FieldText* city = &kNoText;
+    const FieldText* areaCode = &kNoText;
 };
+
+void AppendKey(std::string& out, uint32_t key) {
+    char digits[10];
+    char* first = digits + 10;
+    do {
+        *--first = static_cast<char>('0' + key % 10);
+        key /= 10;
+    } while (key != 0);
+    out.append(first, static_cast<size_t>(digits + 10 - first));
+}
+
+// key,found,area,type,province,city,areaCode after a separator.
+void AppendAnswerFields(std::string& out, const Answer& a, char separator) {
+    out += separator;
+    AppendKey(out, a.key);
+    out += separator;
+    out += a.found ? "true" : "false";
+    for (const FieldText* field : {a.area, a.type, a.province, a.city, a.areaCode}) {
+        out += separator;
+        if (separator == ',')
+            out += field->csv;
+        else
+            AppendField(out, field->plain, separator);
+    }
+}
+
+void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a) {
+    out += "\"number\":\"";
+    AppendJsonString(out, number);
+    out += "\",\"key\":";
+    AppendKey(out, a.key);
+    out += a.found ? ",\"found\":true,\"area\":\"" : ",\"found\":false,\"area\":\"";
+    out += a.area->json;
+    out += "\",\"type\":\"";
+    out += a.type->json;
+    out += "\",\"province\":\"";
+    out += a.province->json;
+    out += "\",\"city\":\"";
+    out += a.city->json;
+    out += "\",\"areaCode\":\"";
+    out += a.areaCode->json;
+    out += "\"}";
+}
 
 class Answerer {
 public:
@@ -59,27 +123,36 @@ public:
         const RangeItem* item = LookupNumber(answer.key);
         if (!item) return answer;
         const ItemFields fields = DecodeItem(item);
-        answer.area = &Area(fields.areaIndex, item);
+        const AreaFacts& facts = Area(fields.areaIndex, item);
+        answer.found = true;
+        answer.item = item;
+        answer.area = &facts.name;
         answer.type = &Type(fields.typeIndex, item);
+        answer.province = &facts.province;
+        answer.city = &facts.city;
         // A fixed line's own code is the one it was dialled with.
-        answer.areaCode = AreaCodeOfKey(answer.key);
-        if (answer.areaCode.empty()) answer.areaCode = answer.area->areaCode;
+        answer.areaCode = answer.key < kFixedKeys ? &FixedCode(answer.key, facts) : &facts.areaCode;
         return answer;
     }
 
 private:
+    static constexpr uint32_t kFixedKeys = 9000;
+
     // The number's text as UTF-16, normalised and derived as the query page does.
     static uint32_t KeyOf(std::string_view number) {
         char16_t units[260];
         size_t n = 0;
+        bool digitsOnly = true;
         const auto* p = reinterpret_cast<const unsigned char*>(number.data());
         const auto* end = p + number.size();
         while (p < end && n + 2 < 260) {
             if (*p < 0x80) {
+                digitsOnly &= *p >= '0' && *p <= '9';
                 units[n++] = *p++;
                 continue;
             }
             // Rare: decode one sequence through the shared converter.
+            digitsOnly = false;
             const auto* next = p + 1;
             while (next < end && (*next & 0xC0) == 0x80 && next - p < 4) ++next;
             const std::u16string decoded = Utf8ToUtf16(reinterpret_cast<const char*>(p), size_t(next - p));
@@ -88,7 +161,9 @@ private:
             p = next;
         }
         units[n] = 0;
-        NormaliseWrittenNumber(units);
+        // Plain digits need no normalising unless they begin with 0086.
+        if (!digitsOnly || (n >= 4 && units[0] == u'0' && units[1] == u'0' && units[2] == u'8' && units[3] == u'6'))
+            NormaliseWrittenNumber(units);
         return static_cast<uint32_t>(DeriveNumberKey(units));
     }
 
@@ -97,67 +172,75 @@ private:
         AreaFacts& facts = areas[index];
         if (!facts.ready) {
             facts.ready = true;
-            facts.name = Utf16ToUtf8(AreaName(item));
-            const AreaParts parts = SplitAreaName(facts.name);
-            facts.province = parts.province;
-            facts.city = parts.city;
-            facts.areaCode = AreaCodeOf(codes, facts.name, parts);
+            const std::string name = Utf16ToUtf8(AreaName(item));
+            const AreaParts parts = SplitAreaName(name);
+            facts.areaCode = MakeFieldText(AreaCodeOf(codes, name, parts));
+            facts.province = MakeFieldText(parts.province);
+            facts.city = MakeFieldText(parts.city);
+            facts.name = MakeFieldText(name);
         }
         return facts;
     }
 
-    const std::string& Type(uint32_t index, const RangeItem* item) {
+    const FieldText& Type(uint32_t index, const RangeItem* item) {
         if (types.size() <= index) types.resize(index + 1);
-        if (types[index].empty()) types[index] = Utf16ToUtf8(TypeName(item));
-        return types[index];
+        if (!types[index]) types[index] = std::make_unique<FieldText>(MakeFieldText(Utf16ToUtf8(TypeName(item))));
+        return *types[index];
+    }
+
+public:
+    // What follows the key in a CSV line (",true,江苏省常州市,…") and in a
+    // JSON object: the same for every mobile number of one area and type, so
+    // made once per pair.
+    struct Tails {
+        std::string csv, json;
+    };
+
+    const Tails& TailsOf(const Answer& a) {
+        if (!a.found) {
+            if (notFoundTails.csv.empty()) notFoundTails = MakeTails(a);
+            return notFoundTails;
+        }
+        if (a.key < kFixedKeys) {
+            scratch = MakeTails(a);
+            return scratch;
+        }
+        const ItemFields fields = DecodeItem(a.item);
+        const uint32_t pair = fields.areaIndex << 8 | fields.typeIndex;
+        if (pairSlots.empty()) pairSlots.assign(1 << 18, -1);
+        if (pairSlots[pair] < 0) {
+            pairSlots[pair] = static_cast<int32_t>(pairTails.size());
+            pairTails.push_back(MakeTails(a));
+        }
+        return pairTails[static_cast<size_t>(pairSlots[pair])];
+    }
+
+private:
+    static Tails MakeTails(const Answer& a) {
+        Tails tails;
+        AppendAnswerFields(tails.csv, a, ',');
+        tails.csv.erase(0, tails.csv.find(',', 1));  // the key is written per number
+        AppendJsonAnswer(tails.json, "", a);
+        tails.json.erase(0, tails.json.find(",\"found\""));
+        return tails;
+    }
+
+    const FieldText& FixedCode(uint32_t key, const AreaFacts& facts) {
+        if (fixedCodes.empty()) fixedCodes.resize(kFixedKeys);
+        if (!fixedCodes[key]) {
+            const std::string code = AreaCodeOfKey(key);
+            fixedCodes[key] = std::make_unique<FieldText>(code.empty() ? facts.areaCode : MakeFieldText(code));
+        }
+        return *fixedCodes[key];
     }
 
     AreaCodes codes;
     std::vector<AreaFacts> areas;
-    std::vector<std::string> types;
+    std::vector<std::unique_ptr<FieldText>> types, fixedCodes;
+    std::vector<int32_t> pairSlots;  // area index << 8 | type index: position in pairTails
+    std::vector<Tails> pairTails;
+    Tails scratch, notFoundTails;
 };
-
-const std::string kEmpty;
-
-void AppendKey(std::string& out, uint32_t key) {
-    char digits[12];
-    const int length = std::snprintf(digits, sizeof digits, "%u", key);
-    out.append(digits, static_cast<size_t>(length));
-}
-
-// key,found,area,type,province,city,areaCode after a separator.
-void AppendAnswerFields(std::string& out, const Answer& a, char separator) {
-    out += separator;
-    AppendKey(out, a.key);
-    out += separator;
-    out += a.area ? "true" : "false";
-    for (const std::string* field : {a.area ? &a.area->name : &kEmpty, a.type ? a.type : &kEmpty,
-                                     a.area ? &a.area->province : &kEmpty, a.area ? &a.area->city : &kEmpty,
-                                     &a.areaCode}) {
-        out += separator;
-        AppendField(out, *field, separator);
-    }
-}
-
-void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a) {
-    out += "\"number\":\"";
-    AppendJsonString(out, number);
-    out += "\",\"key\":";
-    AppendKey(out, a.key);
-    out += a.area ? ",\"found\":true" : ",\"found\":false";
-    const char* const names[] = {"area", "type", "province", "city", "areaCode"};
-    const std::string* values[] = {a.area ? &a.area->name : &kEmpty, a.type ? a.type : &kEmpty,
-                                   a.area ? &a.area->province : &kEmpty, a.area ? &a.area->city : &kEmpty,
-                                   &a.areaCode};
-    for (int i = 0; i < 5; ++i) {
-        out += ",\"";
-        out += names[i];
-        out += "\":\"";
-        AppendJsonString(out, *values[i]);
-        out += '"';
-    }
-    out += '}';
-}
 
 // One number a line, or the command line's numbers.
 class ListWriter {
@@ -178,23 +261,28 @@ public:
             case ListFormat::kTsv:  // number, area, type: as vnlt has always written
                 out += number;
                 out += '\t';
-                if (a.area) out += a.area->name;
+                out += a.area->plain;
                 out += '\t';
-                if (a.type) out += *a.type;
+                out += a.type->plain;
                 output.EndLine("\n");
                 break;
             case ListFormat::kCsv:
                 AppendField(out, number, ',');
-                AppendAnswerFields(out, a, ',');
+                out += ',';
+                AppendKey(out, a.key);
+                out += answerer.TailsOf(a).csv;
                 output.EndLine("\r\n");
                 break;
             case ListFormat::kJsonl:
-                out += '{';
-                AppendJsonAnswer(out, number, a);
+                out += "{\"number\":\"";
+                AppendJsonString(out, number);
+                out += "\",\"key\":";
+                AppendKey(out, a.key);
+                out += answerer.TailsOf(a).json;
                 output.EndLine("\n");
                 break;
         }
-        return a.area != nullptr;
+        return a.found;
     }
 
     // Answers each complete line of `text`, the last one too when `final`;
@@ -278,7 +366,7 @@ int WriteRows(std::string_view text, const QueryRequest& request) {
             o += "],";
             const Answer a = answerer.Ask(fields[column]);
             AppendJsonAnswer(o, fields[column], a);
-            all &= a.area != nullptr;
+            all &= a.found;
             out.EndLine(lineEnd);
             continue;
         }
@@ -291,8 +379,14 @@ int WriteRows(std::string_view text, const QueryRequest& request) {
             for (const char* c = kAnswerColumns; *c; ++c) o += *c == ',' ? separator : *c;
         } else {
             const Answer a = answerer.Ask(fields[column]);
-            AppendAnswerFields(o, a, separator);
-            all &= a.area != nullptr;
+            if (separator == ',') {
+                o += ',';
+                AppendKey(o, a.key);
+                o += answerer.TailsOf(a).csv;
+            } else {
+                AppendAnswerFields(o, a, separator);
+            }
+            all &= a.found;
         }
         out.EndLine(lineEnd);
     }
