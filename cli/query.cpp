@@ -135,6 +135,32 @@ public:
         return answer;
     }
 
+    // What follows the key in a CSV line (",true,江苏省常州市,…") and in a
+    // JSON object: the same for every mobile number of one area and type, so
+    // made once per pair.
+    struct Tails {
+        std::string csv, json;
+    };
+
+    const Tails& TailsOf(const Answer& a) {
+        if (!a.found) {
+            if (notFoundTails.csv.empty()) notFoundTails = MakeTails(a);
+            return notFoundTails;
+        }
+        if (a.key < kFixedKeys) {
+            scratch = MakeTails(a);
+            return scratch;
+        }
+        const ItemFields fields = DecodeItem(a.item);
+        const uint32_t pair = fields.areaIndex << 8 | fields.typeIndex;
+        if (pairSlots.empty()) pairSlots.assign(1 << 18, -1);
+        if (pairSlots[pair] < 0) {
+            pairSlots[pair] = static_cast<int32_t>(pairTails.size());
+            pairTails.push_back(MakeTails(a));
+        }
+        return pairTails[static_cast<size_t>(pairSlots[pair])];
+    }
+
 private:
     static constexpr uint32_t kFixedKeys = 9000;
 
@@ -168,7 +194,9 @@ private:
     }
 
     const AreaFacts& Area(uint32_t index, const RangeItem* item) {
-        if (areas.size() <= index) areas.resize(index + 1);
+        // Every index of the 10-bit field has its place, so no answer's
+        // pointers move when another area is first met.
+        if (areas.empty()) areas.resize(1024);
         AreaFacts& facts = areas[index];
         if (!facts.ready) {
             facts.ready = true;
@@ -188,34 +216,6 @@ private:
         return *types[index];
     }
 
-public:
-    // What follows the key in a CSV line (",true,江苏省常州市,…") and in a
-    // JSON object: the same for every mobile number of one area and type, so
-    // made once per pair.
-    struct Tails {
-        std::string csv, json;
-    };
-
-    const Tails& TailsOf(const Answer& a) {
-        if (!a.found) {
-            if (notFoundTails.csv.empty()) notFoundTails = MakeTails(a);
-            return notFoundTails;
-        }
-        if (a.key < kFixedKeys) {
-            scratch = MakeTails(a);
-            return scratch;
-        }
-        const ItemFields fields = DecodeItem(a.item);
-        const uint32_t pair = fields.areaIndex << 8 | fields.typeIndex;
-        if (pairSlots.empty()) pairSlots.assign(1 << 18, -1);
-        if (pairSlots[pair] < 0) {
-            pairSlots[pair] = static_cast<int32_t>(pairTails.size());
-            pairTails.push_back(MakeTails(a));
-        }
-        return pairTails[static_cast<size_t>(pairSlots[pair])];
-    }
-
-private:
     static Tails MakeTails(const Answer& a) {
         Tails tails;
         AppendAnswerFields(tails.csv, a, ',');

@@ -121,6 +121,8 @@ int Run(const std::vector<std::string>& args) {
     directoryFile = DefaultDirectoryFile();
     CLI::App app("The home area (归属地) and number type of Chinese telephone numbers, from Varnolt.dat.", "vnlt");
     app.set_version_flag("--version", "vnlt 1.0.130.530");
+    // Paths such as /tmp/x are arguments, not Windows-style options, even in vnlt.exe.
+    app.allow_windows_style_options(false);
     app.require_subcommand(1);
     app.fallthrough();
     std::string dat;
