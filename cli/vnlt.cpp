@@ -1,10 +1,13 @@
 // vnlt: the directory from the command line, for scripts and batch lookups.
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/locate.h"
+#include "cli/query.h"
 #include "directory/directory.h"
 #include "exchange/text_exchange.h"
 #include "exchange/utf8.h"
@@ -13,19 +16,6 @@
 #include "version.h"
 
 namespace {
-
-const char kUsage[] =
-    "usage: vnlt [--dat FILE] COMMAND ...\n"
-    "  query [NUMBER...]     dialled numbers, or one per line from standard input\n"
-    "  lookup KEY            one number key, answered from the file without loading it\n"
-    "  add KEY AREA TYPE     add one entry and save\n"
-    "  import FILE...        import each text file, then save\n"
-    "  export FILE           export the directory as UTF-16LE text\n"
-    "  stats                 the statistics\n"
-    "The directory file is the one --dat names, else the first found of Varnolt.dat\n"
-    "beside vnlt, ~/.local/share/varnolt/Varnolt.dat (your own copy) and\n"
-    "../share/varnolt/Varnolt.dat beside vnlt's folder (the packaged copy, which add\n"
-    "and import never change: they start your own copy from it).\n";
 
 // The program's own words for each failure.
 const char kAddFailed[] = "记录添加失败。\n\n请确保要添加的号码小于 4194304。";
@@ -68,86 +58,12 @@ bool Load(bool missingIsEmpty) {
     return false;
 }
 
-// Output in large blocks: a batch query writes millions of lines.
-struct Output {
-    std::string buffer;
-    void Put(const char* text, size_t length) {
-        buffer.append(text, length);
-        if (buffer.size() >= (1 << 20)) Flush();
-    }
-    void Put(const std::string& text) { Put(text.data(), text.size()); }
-    void Flush() {
-        std::fwrite(buffer.data(), 1, buffer.size(), stdout);
-        buffer.clear();
-    }
-};
-
-// Drops what people write between digits and the country code, then derives
-// the key: "+86 139-1234-5678" answers like 13912345678.
-uint32_t KeyOfWrittenNumber(const char* text, size_t length) {
-    char16_t units[260];
-    size_t n = 0;
-    for (size_t i = 0; i < length && n + 1 < 260; ++i) {
-        const char c = text[i];
-        if (c == ' ' || c == '-' || c == '.' || c == '(' || c == ')' || c == '\t') continue;
-        units[n++] = static_cast<unsigned char>(c);
-    }
-    units[n] = 0;
-    const char16_t* start = units;
-    if (n >= 3 && units[0] == u'+' && units[1] == u'8' && units[2] == u'6') start += 3;
-    else if (n >= 4 && units[0] == u'0' && units[1] == u'0' && units[2] == u'8' && units[3] == u'6') start += 4;
-    return static_cast<uint32_t>(DeriveNumberKey(start));
-}
-
-// Names converted once each, so a batch query allocates nothing per number.
-std::vector<std::string> areaNames, typeNames;
-
-const std::string& CachedName(std::vector<std::string>& cache, uint32_t index, const char16_t* name) {
-    if (cache.size() <= index) cache.resize(index + 1);
-    if (cache[index].empty() && *name) cache[index] = Utf16ToUtf8(name);
-    return cache[index];
-}
-
-bool AnswerNumber(Output& out, const char* text, size_t length) {
-    const RangeItem* item = LookupNumber(KeyOfWrittenNumber(text, length));
-    out.Put(text, length);
-    out.Put("\t", 1);
-    if (item) {
-        const ItemFields fields = DecodeItem(item);
-        out.Put(CachedName(areaNames, fields.areaIndex, AreaName(item)));
-        out.Put("\t", 1);
-        out.Put(CachedName(typeNames, fields.typeIndex, TypeName(item)));
-    } else {
-        out.Put("\t", 1);
-    }
-    out.Put("\n", 1);
-    return item != nullptr;
-}
-
-int Query(const std::vector<std::string>& numbers) {
+int Query(const QueryRequest& request) {
     if (!Load(false)) return kFailed;
-    Output out;
-    bool all = true;
-    if (!numbers.empty()) {
-        for (const std::string& number : numbers) all &= AnswerNumber(out, number.data(), number.size());
-    } else {
-        std::string pending;
-        std::vector<char> block(1 << 20);
-        size_t got;
-        while ((got = std::fread(block.data(), 1, block.size(), stdin)) > 0) {
-            pending.append(block.data(), got);
-            size_t start = 0;
-            for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
-                size_t stop = end;
-                if (stop > start && pending[stop - 1] == '\r') --stop;
-                all &= AnswerNumber(out, pending.data() + start, stop - start);
-            }
-            pending.erase(0, start);
-        }
-        if (!pending.empty()) all &= AnswerNumber(out, pending.data(), pending.size());
-    }
-    out.Flush();
-    return all ? kFound : kNotFound;
+    std::string error;
+    const int code = AnswerQuery(request, &error);
+    if (code == kFailed) Fail(error);
+    return code;
 }
 
 int Lookup(const std::string& keyText) {
@@ -213,36 +129,78 @@ int Stats() {
     return kFound;
 }
 
-int Usage() {
-    std::fputs(kUsage, stderr);
-    return kFailed;
-}
-
-int Run(std::vector<std::string> args) {
+int Run(const std::vector<std::string>& args) {
+    CLI::App app("The home area (归属地) and number type of Chinese telephone numbers, from Varnolt.dat.", "vnlt");
+    app.set_version_flag("--version", "vnlt " VARNOLT_VERSION_TEXT);
+    // Paths such as /tmp/x are arguments, not Windows-style options, even in vnlt.exe.
+    app.allow_windows_style_options(false);
+    app.require_subcommand(1);
+    app.fallthrough();
     std::string dat;
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::fputs(kUsage, stdout);
-        return kFound;
+    app.add_option("--dat", dat, "the directory file (default: Varnolt.dat beside vnlt, else your own copy in ~/.local/share/varnolt, else the packaged copy in ../share/varnolt)")->option_text("FILE");
+
+    QueryRequest request;
+    std::string format = "tsv";
+    CLI::App* query = app.add_subcommand("query", "answer dialled or written numbers, from the arguments or the input");
+    query->add_option("NUMBER", request.numbers, "numbers as written (+86 139 1234 5678); none: read the input");
+    query->add_option("--format", format,
+                      "tsv: NUMBER TAB AREA TAB TYPE (default); csv: RFC 4180, UTF-8 with BOM, CR LF, header; "
+                      "jsonl: one JSON object a line. Columns: number, key, found, area, type, province, city, "
+                      "areaCode")
+        ->check(CLI::IsMember({"tsv", "csv", "jsonl"}))
+        ->option_text("tsv|csv|jsonl");
+    query->add_option("--input", request.inputFile,
+                      "read from FILE instead of standard input (UTF-8, UTF-16LE with BOM, or GBK)")
+        ->option_text("FILE");
+    query->add_option("--column", request.column,
+                      "take the number from column N of each CSV or TSV row and write the rows back whole with "
+                      "the answer's columns appended (a header row gets their names)")
+        ->check(CLI::PositiveNumber)
+        ->option_text("N");
+
+    std::string key, area, type, file;
+    std::vector<std::string> files;
+    CLI::App* lookup = app.add_subcommand("lookup", "one number key, answered from the file without loading it");
+    lookup->add_option("KEY", key, "the number key in decimal")->required();
+    CLI::App* add = app.add_subcommand("add", "add one entry and save");
+    add->add_option("KEY", key, "the number key in decimal")->required();
+    add->add_option("AREA", area, "the home area")->required();
+    add->add_option("TYPE", type, "the number type")->required();
+    CLI::App* import = app.add_subcommand("import", "import each tab-separated text file, then save");
+    import->add_option("FILE", files, "key TAB area TAB type lines; UTF-16LE or ANSI/GBK")->required();
+    CLI::App* exportCommand = app.add_subcommand("export", "export the directory as UTF-16LE text");
+    exportCommand->add_option("FILE", file, "the text file to write")->required();
+    CLI::App* stats = app.add_subcommand("stats", "the statistics");
+
+    std::vector<const char*> argv{"vnlt"};
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    if (args.empty()) {
+        std::fputs(app.help().c_str(), stderr);
+        return kFailed;
     }
-    if (!args.empty() && args[0] == "--version") {
-        std::puts("vnlt " VARNOLT_VERSION_TEXT);
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::CallForVersion& e) {
+        std::puts(e.what());
         return kFound;
-    }
-    if (args.size() >= 2 && args[0] == "--dat") {
-        dat = args[1];
-        args.erase(args.begin(), args.begin() + 2);
+    } catch (const CLI::ParseError& e) {
+        // Help and version end well; every other parse error is a usage error.
+        if (e.get_exit_code() == 0) return app.exit(e);
+        app.exit(e);
+        return kFailed;
     }
     directoryFiles = LocateDirectoryFiles(dat);
-    if (args.empty()) return Usage();
-    const std::string command = args[0];
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (command == "query") return Query(rest);
-    if (command == "lookup" && rest.size() == 1) return Lookup(rest[0]);
-    if (command == "add" && rest.size() == 3) return Add(rest[0], rest[1], rest[2]);
-    if (command == "import" && !rest.empty()) return Import(rest);
-    if (command == "export" && rest.size() == 1) return Export(rest[0]);
-    if (command == "stats" && rest.empty()) return Stats();
-    return Usage();
+    if (query->parsed()) {
+        request.format = format == "csv" ? ListFormat::kCsv : format == "jsonl" ? ListFormat::kJsonl : ListFormat::kTsv;
+        request.formatGiven = query->count("--format") != 0;
+        return Query(request);
+    }
+    if (lookup->parsed()) return Lookup(key);
+    if (add->parsed()) return Add(key, area, type);
+    if (import->parsed()) return Import(files);
+    if (exportCommand->parsed()) return Export(file);
+    if (stats->parsed()) return Stats();
+    return kFailed;
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ ensure_packages() {
     command -v import >/dev/null || missing+=(imagemagick)
     locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$' || missing+=(locales)
     /usr/bin/python3 -c "import phonenumbers" 2>/dev/null || missing+=(python3-phonenumbers)
+    [ -f /usr/include/CLI/CLI.hpp ] || missing+=(libcli11-dev)
     command -v clang++ >/dev/null || missing+=(clang)
     dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || missing+=(libclang-rt-14-dev)
     for extra in "$@"; do dpkg -s "$extra" >/dev/null 2>&1 || missing+=("$extra"); done

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "exchange/utf8.h"
 #include "keys/number_key.h"
 
 TEST(ParseDecimalKey, ReadsLikeWcstolInBaseTen) {
@@ -113,5 +114,87 @@ TEST(DeriveNumberKey, ReadsNothingPastTheTerminator) {
         std::copy(text.begin(), text.end(), exact.get());
         exact[text.size()] = 0;
         DeriveNumberKey(exact.get());
+    }
+}
+
+TEST(NormaliseWrittenNumber, RewritesNumbersAsPeopleWriteThem) {
+    struct Case {
+        const char16_t* text;
+        const char16_t* normalised;
+    };
+    const Case cases[] = {
+        // Separators between digits go, in every form people paste.
+        {u"13912345678", u"13912345678"},
+        {u"139 1234 5678", u"13912345678"},
+        {u"139-1234-5678", u"13912345678"},
+        {u"139.1234.5678", u"13912345678"},
+        {u"(139) 1234 - 5678", u"(13912345678"},
+        {u"139\u30001234\u00A05678", u"13912345678"},
+        {u"139\u20131234\u20145678\u2212", u"13912345678\u2212"},
+        {u"139\uFF0D1234\uFF0E5678", u"13912345678"},
+        {u"(0755)8888-8888", u"(075588888888"},
+        {u"\uFF080755\uFF0988888888", u"\uFF08075588888888"},
+        // Before the first digit and after the last, nothing changes.
+        {u"  0755 ", u"  0755 "},
+        {u"139123 ", u"139123 "},
+        {u"02-", u"02-"},
+        // Fullwidth digits and plus.
+        {u"\uFF11\uFF13\uFF19\uFF11\uFF12\uFF13\uFF14\uFF15\uFF16\uFF17\uFF18", u"13912345678"},
+        {u"\uFF0B\uFF18\uFF16\u3000\uFF11\uFF13\uFF19", u"139"},
+        // The country code, and the trunk 0 put back for fixed lines.
+        {u"+86 139 1234 5678", u"13912345678"},
+        {u"+8613912345678", u"13912345678"},
+        {u"0086 139-1234-5678", u"13912345678"},
+        {u"(+86) 13912345678", u"13912345678"},
+        {u"(+86)13912345678", u"13912345678"},
+        {u"+86 755 8888 8888", u"075588888888"},
+        {u"+86-10-1234-5678", u"01012345678"},
+        {u"+86 21 1234 5678", u"02112345678"},
+        {u"0086 871 1234567", u"08711234567"},
+        {u"+86 0755 8888 8888", u"075588888888"},
+        {u"+86", u""},
+        {u" +86 139", u" 139"},
+        // Other countries and text around the number stay.
+        {u"+852 1234 5678", u"+85212345678"},
+        {u"00852 1234 5678", u"0085212345678"},
+        {u"+886 2 1234 5678", u"+886212345678"},
+        {u"号码: 138 0050 1234", u"号码: 13800501234"},
+        {u"139/1234/5678", u"139/1234/5678"},
+        // Latin letters leave the text exactly as it is.
+        {u"tel: 010-12345678", u"tel: 010-12345678"},
+        {u"0a12", u"0a12"},
+        {u"139 1234 5678 ext 12", u"139 1234 5678 ext 12"},
+        {u"\uFF34\uFF25\uFF2C \uFF11\uFF13\uFF19", u"\uFF34\uFF25\uFF2C \uFF11\uFF13\uFF19"},
+        {u"", u""},
+        {u"-", u"-"},
+    };
+    for (const Case& c : cases) {
+        std::u16string text = c.text;
+        NormaliseWrittenNumber(text.data());
+        EXPECT_EQ(std::u16string(text.c_str()), std::u16string(c.normalised)) << Utf16ToUtf8(c.text);
+    }
+}
+
+TEST(NormaliseWrittenNumber, PastedNumbersDeriveTheKeysOfTheirDialledForms) {
+    struct Case {
+        const char16_t* text;
+        int32_t key;
+    };
+    const Case cases[] = {
+        {u"139 1234 5678", 1391234},   {u"139-1234-5678", 1391234},  {u"+86 139 1234 5678", 1391234},
+        {u"+86 755 8888 8888", 755},   {u"+86 10 1234 5678", 10},    {u"+86 871 1234 567", 8711},
+        {u"0571 8888 8888", 571},      {u"0-755", 755},              {u"027-88888888", 27},
+        {u"+86 851 234 5678", 8512},   {u"(+86)(755)8888 8888", 755},
+    };
+    for (const Case& c : cases) {
+        std::u16string text = c.text;
+        NormaliseWrittenNumber(text.data());
+        EXPECT_EQ(DeriveNumberKey(text.c_str()), c.key) << Utf16ToUtf8(c.text);
+    }
+    // Plain digits derive exactly what they derived before.
+    for (const char16_t* plain : {u"1", u"139123", u"13912345678", u"0", u"02", u"0851", u"08512", u"0101234567"}) {
+        std::u16string text = plain;
+        NormaliseWrittenNumber(text.data());
+        EXPECT_EQ(DeriveNumberKey(text.c_str()), DeriveNumberKey(plain)) << Utf16ToUtf8(plain);
     }
 }

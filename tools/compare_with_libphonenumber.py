@@ -1,18 +1,23 @@
 #!/usr/bin/python3
 """Asks `vnlt query` about random real numbers and compares its answers with
-libphonenumber's own geocoder and carrier mapper (zh).
+libphonenumber's own geocoder and carrier mapper (zh), its carrier names
+mapped as the default-data generator maps them.
 
 Usage: compare_with_libphonenumber.py VNLT DAT [COUNT]
 Prints the agreement and every kind of disagreement; exits 1 when a number
 that libphonenumber places or assigns a carrier to gets a different answer.
 """
 import collections
+import os
 import random
 import subprocess
 import sys
 
 import phonenumbers
 from phonenumbers import carrier, geocoder
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from make_default_data import carrier_label  # noqa: E402  the directory's carrier names
 
 FIXED_CODES = ["10", "20", "21", "22", "23", "24", "25", "27", "28", "29",
                "311", "351", "371", "431", "451", "471", "531", "551", "571", "591",
@@ -49,7 +54,7 @@ def main():
     agreed = 0
     for (national, parsed, mobile), (number, area, kind) in zip(numbers, answers):
         place = geocoder.description_for_number(parsed, "zh")
-        name = carrier.name_for_number(parsed, "zh")
+        name = carrier_label(carrier.name_for_number(parsed, "zh"))
         # The geocoder falls back on the country's name where it knows no
         # place: that is no place, and such keys are left out unless a
         # carrier is known.

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Writes the default directory's text: one "key TAB area TAB type" line per
 number key, UTF-16LE with the mark FF FE, from libphonenumber's public zh
-geocoding and carrier data for country code 86 (Debian's python3-phonenumbers).
+geocoding and carrier data for country code 86 (Debian's python3-phonenumbers),
+with the carriers under the names their users know (CARRIER_LABELS).
 
 Keys follow the directory's own scheme, so that a number as dialled derives
 the key that holds its answer:
@@ -23,6 +24,12 @@ COUNTRY_NAME = "中国"
 FIXED_LINE = "固定电话"
 # Carrier unknown but a place known: the number is still a mobile one.
 MOBILE = "移动电话"
+# Carriers whose zh name in the public data is not the one Chinese users know.
+CARRIER_LABELS = {"CBN": "中国广电"}
+
+
+def carrier_label(name):
+    return CARRIER_LABELS.get(name, name)
 
 
 def longest(table, digits):
@@ -38,7 +45,7 @@ def entries():
     for key in range(1300000, 2000000):
         digits = str(key)
         place = longest(GEOCODE_DATA, digits)
-        carrier = longest(CARRIER_DATA, digits)
+        carrier = carrier_label(longest(CARRIER_DATA, digits))
         if place or carrier:
             yield key, place or COUNTRY_NAME, carrier or MOBILE
 

@@ -21,6 +21,8 @@ bool FieldHasText(HWND page, int id) { return SendDlgItemMessageW(page, id, WM_G
 void Query(HWND page) {
     wchar_t number[kPathUnits];
     GetDlgItemTextW(page, IDC_NUMBER, number, kPathUnits);
+    // A pasted "+86 139 1234 5678" is answered as the 13912345678 it means.
+    NormaliseWrittenNumber(reinterpret_cast<char16_t*>(number));
     const RangeItem* item = LookupNumber(static_cast<uint32_t>(DeriveNumberKey(U(number))));
     // Each set raises the field's EN_CHANGE at once, which may enable OK for
     // a moment; the query leaves it disabled.

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end tests of vnlt, through its process: answers on the shipped
-# directory, add and lookup, import and export, exit codes and error lines.
+# directory in each list format and from files in each encoding, add and
+# lookup, import and export, exit codes and error lines, and where it finds
+# its directory.
 # Usage: vnlt_test.sh VNLT SHIPPED_DAT VERSION
 set -uo pipefail
 vnlt="$1"
@@ -47,6 +49,70 @@ check "something not found: exit 1" code_is 1
 printf '13912345678\r\n1861234' | "$vnlt" --dat "$shipped" query >"$work/out"
 check "CR LF and a last line without a line end" out_is "13912345678	江苏省常州市	中国移动
 1861234	北京市	中国联通"
+run --dat "$shipped" query "+86 139 1234 5678" "１３９１２３４５６７８" "+86 10 1234 5678" "(+86) 755-8888-8888"
+check "written numbers: the country code, fullwidth digits, trunk 0 put back" out_is "+86 139 1234 5678	江苏省常州市	中国移动
+１３９１２３４５６７８	江苏省常州市	中国移动
++86 10 1234 5678	北京市	固定电话
+(+86) 755-8888-8888	广东省深圳市	固定电话"
+
+# CSV: UTF-8 with its mark, CR LF, a header, RFC 4180 quoting.
+run --dat "$shipped" query --format csv 13912345678 '0851 1234567' 1300003 '1,"2"'
+printf '\xef\xbb\xbfnumber,key,found,area,type,province,city,areaCode\r
+13912345678,1391234,true,江苏省常州市,中国移动,江苏省,常州市,0519\r
+0851 1234567,8511,true,贵州省贵阳市、遵义市、安顺市,固定电话,贵州省,贵阳市、遵义市、安顺市,0851\r
+1300003,1300003,true,中国,中国联通,,,\r
+"1,""2""",0,false,,,,,\r
+' >"$work/expected.csv"
+check "csv: mark, header, CR LF, quoting, byte for byte" cmp -s "$work/out" "$work/expected.csv"
+check "csv: something not found: exit 1" code_is 1
+
+# JSON lines: one object a line with every key, escapes intact.
+run --dat "$shipped" query --format jsonl 18612345678 '"\' 
+check "jsonl" out_is '{"number":"18612345678","key":1861234,"found":true,"area":"北京市","type":"中国联通","province":"北京市","city":"北京市","areaCode":"010"}
+{"number":"\"\\","key":0,"found":false,"area":"","type":"","province":"","city":"","areaCode":""}'
+printf '13912345678\n\xff\xfe\n' | "$vnlt" --dat "$shipped" query --format jsonl >"$work/out"
+check "jsonl: malformed UTF-8 still gives JSON" /usr/bin/python3 -c '
+import json, sys
+for line in open(sys.argv[1], encoding="utf-8"): json.loads(line)' "$work/out"
+run --dat "$shipped" query --format jsonl 13912345678
+check "jsonl: all found: exit 0" code_is 0
+
+# --input in each encoding gives the same answers.
+printf '13912345678\r\n0755 8888 8888\r\n' >"$work/numbers.txt"
+run --dat "$shipped" query --input "$work/numbers.txt"
+cp "$work/out" "$work/utf8.out"
+check "--input: lines of a UTF-8 file" out_is "13912345678	江苏省常州市	中国移动
+0755 8888 8888	广东省深圳市	固定电话"
+{ printf '\xef\xbb\xbf'; cat "$work/numbers.txt"; } >"$work/marked.txt"
+utf16 '13912345678\r\n0755 8888 8888\r\n' "$work/utf16.txt"
+for encoded in marked utf16; do
+    run --dat "$shipped" query --input "$work/$encoded.txt"
+    check "--input: $encoded" cmp -s "$work/out" "$work/utf8.out"
+done
+run --dat "$shipped" query --input "$work/missing.txt"
+check "--input of a missing file: exit 2" code_is 2
+check "and says which" err_has "missing.txt"
+
+# An Excel user's GBK CSV: a header, quoted fields with commas, quotes and a
+# line end, CR LF rows, a blank line and a short row.
+printf '姓名,电话,备注\r\n"张,三",139 1234 5678,"说""好"""\r\n李四,"+86 755 8888 8888","两\r\n行"\r\n\r\n王五,1234\r\n' |
+    iconv -f UTF-8 -t GBK >"$work/contacts.csv"
+run --dat "$shipped" query --input "$work/contacts.csv" --column 2
+printf '\xef\xbb\xbf姓名,电话,备注,key,found,area,type,province,city,areaCode\r
+"张,三",139 1234 5678,"说""好""",1391234,true,江苏省常州市,中国移动,江苏省,常州市,0519\r
+李四,+86 755 8888 8888,"两\r
+行",755,true,广东省深圳市,固定电话,广东省,深圳市,0755\r
+\r
+王五,1234,,0,false,,,,,\r
+' >"$work/expected.csv"
+check "--column: a GBK CSV comes back as UTF-8 CSV with the answer's columns" cmp -s "$work/out" "$work/expected.csv"
+check "--column: a number not found: exit 1" code_is 1
+printf '名\t号\n甲\t13912345678\n' | "$vnlt" --dat "$shipped" query --column 2 >"$work/out"; echo $? >"$work/code"
+check "--column: TSV by its first line, rows back as TSV" out_is "名	号	key	found	area	type	province	city	areaCode
+甲	13912345678	1391234	true	江苏省常州市	中国移动	江苏省	常州市	0519"
+check "--column: all found: exit 0" code_is 0
+printf '13912345678,x\n' | "$vnlt" --dat "$shipped" query --column 1 --format jsonl >"$work/out"
+check "--column with jsonl: the row and the answer" out_is '{"row":["13912345678","x"],"number":"13912345678","key":1391234,"found":true,"area":"江苏省常州市","type":"中国移动","province":"江苏省","city":"常州市","areaCode":"0519"}'
 
 # add, then lookup straight from the file.
 dat="$work/Varnolt.dat"
@@ -83,11 +149,17 @@ check "a failed import saves nothing" cmp -s "$dat" "$work/before"
 # Usage and files that are missing or foreign.
 run
 check "no command: exit 2" code_is 2
-check "no command: usage" err_has "usage: vnlt"
+check "no command: usage" err_has "Usage: vnlt"
 run --dat "$dat" lookup
 check "missing argument: exit 2" code_is 2
 run --help
 check "--help: exit 0" code_is 0
+run query --help
+check "help for a command" grep -q -- "--column" "$work/out"
+for bad in "--format xml" "--column 0" "--column x" "--frobnicate"; do
+    run --dat "$shipped" query $bad 13912345678
+    check "query $bad: exit 2" code_is 2
+done
 run --version
 check "--version" out_is "vnlt $version"
 run --dat "$work/missing.dat" query 13912345678

@@ -243,6 +243,20 @@ void ExitAnsweredNoOrFailing() {
     RemoveRunFolder(f.run.folder);
 }
 
+// Pastes `text` into the number field through the clipboard, as Ctrl+V would.
+bool Paste(HWND query, const std::wstring& text) {
+    if (!OpenClipboard(nullptr)) return false;
+    EmptyClipboard();
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    memcpy(GlobalLock(memory), text.c_str(), bytes);
+    GlobalUnlock(memory);
+    SetClipboardData(CF_UNICODETEXT, memory);
+    CloseClipboard();
+    SendMessageW(GetDlgItem(query, kNumber), WM_PASTE, 0, 0);
+    return true;
+}
+
 // The shipped directory answers a dialled mobile number with its province,
 // city and carrier.
 void ShippedDirectory() {
@@ -256,11 +270,72 @@ void ShippedDirectory() {
         SetField(query, kNumber, L"075588888888");
         Check(FieldText(query, kArea) == L"广东省深圳市" && FieldText(query, kType) == L"固定电话",
               "and a fixed line of 0755", FieldText(query, kArea));
+        // Numbers as contacts, web pages and input methods write them.
+        for (const wchar_t* pasted : {L"13912345678", L"139 1234 5678", L"139-1234-5678", L"+86 139 1234 5678",
+                                      L"\uFF11\uFF13\uFF19\uFF11\uFF12\uFF13\uFF14\uFF15\uFF16\uFF17\uFF18"}) {
+            SetField(query, kNumber, L"");
+            SetField(query, kNumber, pasted);
+            Check(FieldText(query, kArea) == L"江苏省常州市" && FieldText(query, kType) == L"中国移动",
+                  "a written mobile number is answered as dialled", std::wstring(pasted) + L" -> " + FieldText(query, kArea));
+        }
+        SetField(query, kNumber, L"+86 755 8888 8888");
+        Check(FieldText(query, kArea) == L"广东省深圳市" && FieldText(query, kType) == L"固定电话",
+              "+86 755 8888 8888 gets its trunk 0 back", FieldText(query, kArea));
+        SetField(query, kNumber, L"");
+        if (Paste(query, L"+86 (0)10 1234-5678"))
+            Check(FieldText(query, kArea) == L"北京市" && FieldText(query, kType) == L"固定电话",
+                  "a pasted fixed line of Beijing", FieldText(query, kNumber) + L" -> " + FieldText(query, kArea));
+        Check(!IsControlEnabled(s.main, IDOK), "a query of a written number leaves OK disabled");
         Close(s, 0, L"");
     } else {
         Check(false, "main window opens with the shipped directory");
     }
     RemoveRunFolder(s.run.folder);
+}
+
+// Typed plain digits derive the keys they always did: a directory whose every
+// area is its own key in decimal shows in the area field which key the page
+// looked up.
+void PlainDigitsDeriveTheirKeys() {
+    const std::pair<const wchar_t*, const wchar_t*> examples[] = {
+        {L"1", L""},           {L"139123", L""},         {L"1391234", L"1391234"},   {L"13912345678", L"1391234"},
+        {L"4194303", L"4194303"}, {L"4194304", L""},     {L"0", L""},                {L"00", L""},
+        {L"0000", L""},        {L"0001234", L"1"},       {L"01", L""},               {L"0123", L""},
+        {L"01234567", L"1234567"}, {L"013912345678", L"1391234"}, {L"010", L"10"},   {L"0101", L"10"},
+        {L"0101234567", L"10"}, {L"021", L"21"},         {L"0213", L"21"},           {L"02", L""},
+        {L"075", L""},         {L"0755", L"755"},        {L"07551234", L"755"},      {L"0311", L"311"},
+        {L"00852", L"85"},     {L"08", L""},             {L"085", L""},              {L"0851", L"851"},
+        {L"0800", L"800"},     {L"08512", L"8512"},      {L"08000", L"8000"},        {L"0851234", L"8512"},
+    };
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring echo = std::wstring(temp) + L"varnolt-e2e-keys-" + std::to_wstring(GetCurrentProcessId()) + L".dat";
+    MakeDirectoryEditable();
+    for (const auto& example : examples)
+        if (*example.second) AddEntry(reinterpret_cast<const char16_t*>(example.second),
+                                      reinterpret_cast<const char16_t*>(example.second), u"K");
+    SortItems();
+    Check(SaveDirectory(reinterpret_cast<const char16_t*>(echo.c_str())), "a directory of keys is saved");
+    Session s;
+    s.run.folder = MakeRunFolder(exePath, echo);
+    if (StartProgram(s.run, L"") && (s.main = WaitForMainWindow(s.run, kTimeout))) {
+        HWND query = VisiblePage(s.main);
+        int wrong = 0;
+        std::wstring detail;
+        for (const auto& example : examples) {
+            SetField(query, kNumber, example.first);
+            if (FieldText(query, kArea) != example.second) {
+                ++wrong;
+                detail += std::wstring(example.first) + L" -> " + FieldText(query, kArea) + L"; ";
+            }
+        }
+        Check(wrong == 0, "every plain-digit example derives its key", detail);
+        Close(s, 0, L"");
+    } else {
+        Check(false, "main window opens with the directory of keys");
+    }
+    RemoveRunFolder(s.run.folder);
+    DeleteFileW(echo.c_str());
 }
 
 // Text far beyond every buffer, non-digits pasted into the number field,
@@ -281,17 +356,8 @@ void HostileInput() {
 
     // Through the clipboard, as a paste of text with letters in it.
     SetField(query, kNumber, L"");
-    if (OpenClipboard(nullptr)) {
-        EmptyClipboard();
-        const wchar_t pasted[] = L"号码: 13800501234";
-        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof pasted);
-        memcpy(GlobalLock(memory), pasted, sizeof pasted);
-        GlobalUnlock(memory);
-        SetClipboardData(CF_UNICODETEXT, memory);
-        CloseClipboard();
-        SendMessageW(GetDlgItem(query, kNumber), WM_PASTE, 0, 0);
+    if (Paste(query, L"号码: 13800501234"))
         Check(FieldText(query, kArea) == L"AB", "a pasted number with letters is still answered", FieldText(query, kNumber));
-    }
 
     // Paths of 259 units (read whole) and 260 (cut to 259, so not found).
     SelectTab(s.main, 1);
@@ -392,6 +458,7 @@ int wmain(int argc, wchar_t** argv) {
     ExitAnsweredNoOrFailing();
     HostileInput();
     ShippedDirectory();
+    PlainDigitsDeriveTheirKeys();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

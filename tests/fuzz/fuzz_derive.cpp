@@ -1,8 +1,9 @@
-// DeriveNumberKey on any UTF-16 text in a buffer of exactly its size, so a
-// read past the terminator is a read outside the buffer.
+// DeriveNumberKey and NormaliseWrittenNumber on any UTF-16 text in a buffer of
+// exactly its size, so a read or write past the terminator is outside it.
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "keys/number_key.h"
 
@@ -15,5 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)key;
     volatile uint32_t decimal = ParseDecimalKey(text.get());
     (void)decimal;
+    const size_t before = std::char_traits<char16_t>::length(text.get());
+    NormaliseWrittenNumber(text.get());
+    if (std::char_traits<char16_t>::length(text.get()) > before) __builtin_trap();  // it never grows
+    key = DeriveNumberKey(text.get());
     return 0;
 }

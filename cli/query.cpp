@@ -1,0 +1,435 @@
+// vnlt query: numbers answered in lists, as TSV, CSV or JSON lines.
+#include "cli/query.h"
+
+#include <cstdio>
+#include <memory>
+#include <string_view>
+#include <utility>
+
+#include "cli/areas.h"
+#include "cli/delimited.h"
+#include "cli/text_input.h"
+#include "directory/directory.h"
+#include "exchange/utf8.h"
+#include "keys/number_key.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+const char kAnswerColumns[] = "key,found,area,type,province,city,areaCode";
+const char kUtf8Mark[] = "\xEF\xBB\xBF";
+
+// Output in large blocks: a batch query writes millions of lines.
+struct Output {
+    std::string buffer;
+    Output() { buffer.reserve(1 << 21); }
+    ~Output() { Flush(); }
+    void Flush() {
+        std::fwrite(buffer.data(), 1, buffer.size(), stdout);
+        buffer.clear();
+    }
+    void EndLine(const char* lineEnd) {
+        buffer += lineEnd;
+        if (buffer.size() >= (1 << 20)) Flush();
+    }
+};
+
+// A field's text in each written form, made once: a batch query repeats the
+// same few hundred names millions of times.
+struct FieldText {
+    std::string plain, csv, json;
+};
+
+FieldText MakeFieldText(std::string plain) {
+    FieldText text;
+    AppendField(text.csv, plain, ',');
+    AppendJsonString(text.json, plain);
+    text.plain = std::move(plain);
+    return text;
+}
+
+const FieldText kNoText;
+
+struct AreaFacts {
+    bool ready = false;
+    FieldText name, province, city, areaCode;
+};
+
+struct Answer {
+    uint32_t key = 0;
+    bool found = false;
+    const RangeItem* item = nullptr;
+    const FieldText* area = &kNoText;
+    const FieldText* type = &kNoText;
+    const FieldText* province = &kNoText;
+    const FieldText* city = &kNoText;
+    const FieldText* areaCode = &kNoText;
+};
+
+void AppendKey(std::string& out, uint32_t key) {
+    char digits[10];
+    char* first = digits + 10;
+    do {
+        *--first = static_cast<char>('0' + key % 10);
+        key /= 10;
+    } while (key != 0);
+    out.append(first, static_cast<size_t>(digits + 10 - first));
+}
+
+// key,found,area,type,province,city,areaCode after a separator.
+void AppendAnswerFields(std::string& out, const Answer& a, char separator) {
+    out += separator;
+    AppendKey(out, a.key);
+    out += separator;
+    out += a.found ? "true" : "false";
+    for (const FieldText* field : {a.area, a.type, a.province, a.city, a.areaCode}) {
+        out += separator;
+        if (separator == ',')
+            out += field->csv;
+        else
+            AppendField(out, field->plain, separator);
+    }
+}
+
+void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a) {
+    out += "\"number\":\"";
+    AppendJsonString(out, number);
+    out += "\",\"key\":";
+    AppendKey(out, a.key);
+    out += a.found ? ",\"found\":true,\"area\":\"" : ",\"found\":false,\"area\":\"";
+    out += a.area->json;
+    out += "\",\"type\":\"";
+    out += a.type->json;
+    out += "\",\"province\":\"";
+    out += a.province->json;
+    out += "\",\"city\":\"";
+    out += a.city->json;
+    out += "\",\"areaCode\":\"";
+    out += a.areaCode->json;
+    out += "\"}";
+}
+
+class Answerer {
+public:
+    Answerer() : codes(CollectAreaCodes()) {}
+
+    Answer Ask(std::string_view number) {
+        Answer answer;
+        answer.key = KeyOf(number);
+        const RangeItem* item = LookupNumber(answer.key);
+        if (!item) return answer;
+        const ItemFields fields = DecodeItem(item);
+        const AreaFacts& facts = Area(fields.areaIndex, item);
+        answer.found = true;
+        answer.item = item;
+        answer.area = &facts.name;
+        answer.type = &Type(fields.typeIndex, item);
+        answer.province = &facts.province;
+        answer.city = &facts.city;
+        // A fixed line's own code is the one it was dialled with.
+        answer.areaCode = answer.key < kFixedKeys ? &FixedCode(answer.key, facts) : &facts.areaCode;
+        return answer;
+    }
+
+    // What follows the key in a CSV line (",true,江苏省常州市,…") and in a
+    // JSON object: the same for every mobile number of one area and type, so
+    // made once per pair.
+    struct Tails {
+        std::string csv, json;
+    };
+
+    const Tails& TailsOf(const Answer& a) {
+        if (!a.found) {
+            if (notFoundTails.csv.empty()) notFoundTails = MakeTails(a);
+            return notFoundTails;
+        }
+        if (a.key < kFixedKeys) {
+            scratch = MakeTails(a);
+            return scratch;
+        }
+        const ItemFields fields = DecodeItem(a.item);
+        const uint32_t pair = fields.areaIndex << 8 | fields.typeIndex;
+        if (pairSlots.empty()) pairSlots.assign(1 << 18, -1);
+        if (pairSlots[pair] < 0) {
+            pairSlots[pair] = static_cast<int32_t>(pairTails.size());
+            pairTails.push_back(MakeTails(a));
+        }
+        return pairTails[static_cast<size_t>(pairSlots[pair])];
+    }
+
+private:
+    static constexpr uint32_t kFixedKeys = 9000;
+
+    // The number's text as UTF-16, normalised and derived as the query page does.
+    static uint32_t KeyOf(std::string_view number) {
+        char16_t units[260];
+        size_t n = 0;
+        bool digitsOnly = true;
+        const auto* p = reinterpret_cast<const unsigned char*>(number.data());
+        const auto* end = p + number.size();
+        while (p < end && n + 2 < 260) {
+            if (*p < 0x80) {
+                digitsOnly &= *p >= '0' && *p <= '9';
+                units[n++] = *p++;
+                continue;
+            }
+            // Rare: decode one sequence through the shared converter.
+            digitsOnly = false;
+            const auto* next = p + 1;
+            while (next < end && (*next & 0xC0) == 0x80 && next - p < 4) ++next;
+            const std::u16string decoded = Utf8ToUtf16(reinterpret_cast<const char*>(p), size_t(next - p));
+            for (char16_t c : decoded)
+                if (n + 1 < 260) units[n++] = c;
+            p = next;
+        }
+        units[n] = 0;
+        // Plain digits need no normalising unless they begin with 0086.
+        if (!digitsOnly || (n >= 4 && units[0] == u'0' && units[1] == u'0' && units[2] == u'8' && units[3] == u'6'))
+            NormaliseWrittenNumber(units);
+        return static_cast<uint32_t>(DeriveNumberKey(units));
+    }
+
+    const AreaFacts& Area(uint32_t index, const RangeItem* item) {
+        // Every index of the 10-bit field has its place, so no answer's
+        // pointers move when another area is first met.
+        if (areas.empty()) areas.resize(1024);
+        AreaFacts& facts = areas[index];
+        if (!facts.ready) {
+            facts.ready = true;
+            const std::string name = Utf16ToUtf8(AreaName(item));
+            const AreaParts parts = SplitAreaName(name);
+            facts.areaCode = MakeFieldText(AreaCodeOf(codes, name, parts));
+            facts.province = MakeFieldText(parts.province);
+            facts.city = MakeFieldText(parts.city);
+            facts.name = MakeFieldText(name);
+        }
+        return facts;
+    }
+
+    const FieldText& Type(uint32_t index, const RangeItem* item) {
+        if (types.size() <= index) types.resize(index + 1);
+        if (!types[index]) types[index] = std::make_unique<FieldText>(MakeFieldText(Utf16ToUtf8(TypeName(item))));
+        return *types[index];
+    }
+
+    static Tails MakeTails(const Answer& a) {
+        Tails tails;
+        AppendAnswerFields(tails.csv, a, ',');
+        tails.csv.erase(0, tails.csv.find(',', 1));  // the key is written per number
+        AppendJsonAnswer(tails.json, "", a);
+        tails.json.erase(0, tails.json.find(",\"found\""));
+        return tails;
+    }
+
+    const FieldText& FixedCode(uint32_t key, const AreaFacts& facts) {
+        if (fixedCodes.empty()) fixedCodes.resize(kFixedKeys);
+        if (!fixedCodes[key]) {
+            const std::string code = AreaCodeOfKey(key);
+            fixedCodes[key] = std::make_unique<FieldText>(code.empty() ? facts.areaCode : MakeFieldText(code));
+        }
+        return *fixedCodes[key];
+    }
+
+    AreaCodes codes;
+    std::vector<AreaFacts> areas;
+    std::vector<std::unique_ptr<FieldText>> types, fixedCodes;
+    std::vector<int32_t> pairSlots;  // area index << 8 | type index: position in pairTails
+    std::vector<Tails> pairTails;
+    Tails scratch, notFoundTails;
+};
+
+// One number a line, or the command line's numbers.
+class ListWriter {
+public:
+    explicit ListWriter(ListFormat listFormat) : format(listFormat) {
+        if (format == ListFormat::kCsv) {
+            output.buffer += kUtf8Mark;
+            output.buffer += "number,";
+            output.buffer += kAnswerColumns;
+            output.EndLine("\r\n");
+        }
+    }
+
+    bool Write(std::string_view number) {
+        const Answer a = answerer.Ask(number);
+        std::string& out = output.buffer;
+        switch (format) {
+            case ListFormat::kTsv:  // number, area, type: as vnlt has always written
+                out += number;
+                out += '\t';
+                out += a.area->plain;
+                out += '\t';
+                out += a.type->plain;
+                output.EndLine("\n");
+                break;
+            case ListFormat::kCsv:
+                AppendField(out, number, ',');
+                out += ',';
+                AppendKey(out, a.key);
+                out += answerer.TailsOf(a).csv;
+                output.EndLine("\r\n");
+                break;
+            case ListFormat::kJsonl:
+                out += "{\"number\":\"";
+                AppendJsonString(out, number);
+                out += "\",\"key\":";
+                AppendKey(out, a.key);
+                out += answerer.TailsOf(a).json;
+                output.EndLine("\n");
+                break;
+        }
+        return a.found;
+    }
+
+    // Answers each complete line of `text`, the last one too when `final`;
+    // the count of bytes used.
+    size_t WriteLines(std::string_view text, bool final, bool* all) {
+        size_t start = 0;
+        for (size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1) {
+            size_t stop = end;
+            if (stop > start && text[stop - 1] == '\r') --stop;
+            *all &= Write(text.substr(start, stop - start));
+        }
+        if (final && start < text.size()) {
+            *all &= Write(text.substr(start));
+            start = text.size();
+        }
+        return start;
+    }
+
+private:
+    ListFormat format;
+    Answerer answerer;
+    Output output;
+};
+
+bool HasDigit(std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] >= '0' && text[i] <= '9') return true;
+        // Fullwidth digits, U+FF10 to U+FF19: EF BC 90 to EF BC 99.
+        if (i + 2 < text.size() && text[i] == '\xEF' && text[i + 1] == '\xBC' &&
+            static_cast<unsigned char>(text[i + 2]) >= 0x90 && static_cast<unsigned char>(text[i + 2]) <= 0x99)
+            return true;
+    }
+    return false;
+}
+
+char SeparatorOfFirstLine(std::string_view text) {
+    const std::string_view line = text.substr(0, text.find('\n'));
+    size_t tabs = 0, commas = 0;
+    for (char c : line) {
+        tabs += c == '\t';
+        commas += c == ',';
+    }
+    return tabs > commas ? '\t' : ',';
+}
+
+// CSV or TSV rows written back whole with the answer's columns appended.
+int WriteRows(std::string_view text, const QueryRequest& request) {
+    const char inputSeparator = SeparatorOfFirstLine(text);
+    const ListFormat format =
+        request.formatGiven ? request.format : inputSeparator == '\t' ? ListFormat::kTsv : ListFormat::kCsv;
+    const char separator = format == ListFormat::kTsv ? '\t' : ',';
+    const char* lineEnd = format == ListFormat::kCsv ? "\r\n" : "\n";
+    const size_t column = static_cast<size_t>(request.column - 1);
+
+    Answerer answerer;
+    Output out;
+    if (format == ListFormat::kCsv) out.buffer += kUtf8Mark;
+    std::vector<std::string> fields;
+    size_t at = 0, width = 0;
+    bool all = true, first = true;
+    while (ReadRow(text, &at, inputSeparator, &fields)) {
+        std::string& o = out.buffer;
+        if (fields.size() == 1 && fields[0].empty()) {
+            // A blank line is no row; it is kept where it was.
+            if (format != ListFormat::kJsonl) out.EndLine(lineEnd);
+            continue;
+        }
+        // Short rows are padded, so the answer's columns line up.
+        if (first) width = std::max(fields.size(), column + 1);
+        if (fields.size() < width) fields.resize(width);
+        const bool header = first && !HasDigit(fields[column]);
+        first = false;
+        if (format == ListFormat::kJsonl) {
+            if (header) continue;
+            o += "{\"row\":[";
+            for (size_t i = 0; i < fields.size(); ++i) {
+                o += i ? ",\"" : "\"";
+                AppendJsonString(o, fields[i]);
+                o += '"';
+            }
+            o += "],";
+            const Answer a = answerer.Ask(fields[column]);
+            AppendJsonAnswer(o, fields[column], a);
+            all &= a.found;
+            out.EndLine(lineEnd);
+            continue;
+        }
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (i) o += separator;
+            AppendField(o, fields[i], separator);
+        }
+        if (header) {
+            o += separator;
+            for (const char* c = kAnswerColumns; *c; ++c) o += *c == ',' ? separator : *c;
+        } else {
+            const Answer a = answerer.Ask(fields[column]);
+            if (separator == ',') {
+                o += ',';
+                AppendKey(o, a.key);
+                o += answerer.TailsOf(a).csv;
+            } else {
+                AppendAnswerFields(o, a, separator);
+            }
+            all &= a.found;
+        }
+        out.EndLine(lineEnd);
+    }
+    return all ? 0 : 1;
+}
+
+void UseBinaryOutput() {
+#ifdef _WIN32
+    _setmode(_fileno(stdout), _O_BINARY);  // CR LF written as such, not doubled
+#endif
+}
+
+}  // namespace
+
+int AnswerQuery(const QueryRequest& request, std::string* error) {
+    if (request.format == ListFormat::kCsv || request.column != 0) UseBinaryOutput();
+    bool all = true;
+    if (!request.numbers.empty()) {
+        ListWriter writer(request.format);
+        for (const std::string& number : request.numbers) all &= writer.Write(number);
+        return all ? 0 : 1;
+    }
+    if (request.column != 0 || !request.inputFile.empty()) {
+        std::string bytes;
+        if (!ReadAllBytes(request.inputFile, &bytes)) {
+            *error = "cannot read " + (request.inputFile.empty() ? std::string("standard input") : request.inputFile);
+            return 2;
+        }
+        const std::string text = DecodeToUtf8(bytes);
+        if (request.column != 0) return WriteRows(text, request);
+        ListWriter writer(request.format);
+        writer.WriteLines(text, true, &all);
+        return all ? 0 : 1;
+    }
+    // Standard input, streamed: a list of any length in little memory.
+    ListWriter writer(request.format);
+    std::string pending;
+    std::vector<char> block(1 << 20);
+    size_t got;
+    while ((got = std::fread(block.data(), 1, block.size(), stdin)) > 0) {
+        pending.append(block.data(), got);
+        pending.erase(0, writer.WriteLines(pending, false, &all));
+    }
+    writer.WriteLines(pending, true, &all);
+    return all ? 0 : 1;
+}

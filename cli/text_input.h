@@ -1,0 +1,14 @@
+// The text of vnlt's input files, in whichever encoding they came.
+#pragma once
+
+#include <string>
+
+// Reads a whole file, or standard input when `path` is empty, as bytes.
+// False when the file cannot be read.
+bool ReadAllBytes(const std::string& path, std::string* bytes);
+
+// Turns a text file's bytes into UTF-8, telling the encodings apart as the
+// import does: UTF-16LE with the mark FF FE, or without it (a zero second
+// byte); UTF-8 with its mark EF BB BF, or recognised by being well-formed;
+// else the ANSI code page (GBK on a Chinese Windows; code page 936 elsewhere).
+std::string DecodeToUtf8(const std::string& bytes);
