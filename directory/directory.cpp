@@ -205,8 +205,12 @@ bool GrowItemTable() {
 bool SaveDirectory(const char16_t* path) {
     if (directory.header.itemCount == 0) return false;
     // The new file is written beside the old one and replaces it only once
-    // every byte of it is on the disk.
-    std::u16string temporary = std::u16string(path) + u".new";
+    // every byte of it is on the disk. Its name is the target's with the last
+    // unit changed: a target that fits the system's path limit leaves room
+    // for the temporary file too.
+    std::u16string temporary(path);
+    if (temporary.empty()) return false;
+    temporary.back() = temporary.back() == u'~' ? u'#' : u'~';
     FileHandle file = CreateFileForWrite(temporary.c_str());
     if (file == kNoFile) return false;
     bool written = WriteDirectory(file) && FlushFileBytes(file);

@@ -22,6 +22,13 @@ struct DirectoryTest : testing::Test {
     ScratchFolder scratch;
 };
 
+// The names in the folder, to tell that no temporary file is left behind.
+std::vector<std::u16string> Entries(const std::filesystem::path& folder) {
+    std::vector<std::u16string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().u16string());
+    return names;
+}
+
 std::u16string Area(uint32_t key) {
     const RangeItem* item = LookupNumber(key);
     return item ? AreaName(item) : u"<none>";
@@ -221,13 +228,13 @@ TEST_F(DirectoryTest, FailedSaveLeavesTheOldFileWhole) {
         EXPECT_FALSE(SaveDirectory(target.c_str()));
         SetWriteFilter(nullptr, nullptr);
         EXPECT_EQ(ReadBytes(target), old);
-        EXPECT_EQ(OpenFileForRead((target + u".new").c_str()), kNoFile);
+        EXPECT_EQ(Entries(scratch.folder), std::vector<std::u16string>{target});
     }
     EXPECT_FALSE(SaveDirectory(scratch.Path(u"no/such/folder/Varnolt.dat").c_str()));
 
     EXPECT_TRUE(SaveDirectory(target.c_str()));
     EXPECT_EQ(ReadBytes(target).size(), 36u + 2 * (1 + 5 + 1 + 5) + 6);
-    EXPECT_EQ(OpenFileForRead((target + u".new").c_str()), kNoFile);
+    EXPECT_EQ(Entries(scratch.folder), std::vector<std::u16string>{target});
 
     // An empty item table saves nothing and leaves the file alone.
     ResetDirectory();
@@ -236,6 +243,36 @@ TEST_F(DirectoryTest, FailedSaveLeavesTheOldFileWhole) {
     InternString(AreaTable(), u"only a string");
     EXPECT_FALSE(SaveDirectory(target.c_str()));
     EXPECT_EQ(ReadBytes(target), old);
+}
+
+// 259 units is the longest path the program hands over; the temporary file
+// beside it must fit the same limit (260 with the terminator).
+TEST_F(DirectoryTest, SaveToAPathOf259UnitsKeepsItsTemporaryFileWithinTheLimit) {
+    const std::u16string folder = scratch.Path(u"");
+    ASSERT_LT(folder.size() + 8, 259u);
+    const std::u16string target = folder + std::u16string(259 - folder.size() - 4, u'v') + u".dat";
+    ASSERT_EQ(target.size(), 259u);
+    WriteBytes(target, ExampleDirectory());
+    ASSERT_TRUE(MakeDirectoryEditable());
+    ASSERT_NE(AddEntry(u"1391234", u"area", u"type"), -1);
+
+    struct Context {
+        std::filesystem::path folder;
+        size_t longest;
+    } context{scratch.folder, 0};
+    SetWriteFilter(
+        [](void* raw, uint32_t) {
+            auto* c = static_cast<Context*>(raw);
+            for (const std::u16string& name : Entries(c->folder)) c->longest = std::max(c->longest, name.size());
+            return true;
+        },
+        &context);
+    EXPECT_TRUE(SaveDirectory(target.c_str()));
+    SetWriteFilter(nullptr, nullptr);
+    EXPECT_EQ(context.longest, 259u);
+    EXPECT_EQ(Entries(scratch.folder), std::vector<std::u16string>{target});
+    EXPECT_TRUE(LoadDirectory(target.c_str()));
+    EXPECT_EQ(Area(1391234), u"area");
 }
 
 TEST_F(DirectoryTest, FailedAllocationsChangeNothing) {

@@ -102,13 +102,16 @@ TEST(Ui, TemplateCaptionsAreTheTabLabels) {
     }
 }
 
-TEST(Ui, TitleFontIsTwiceTheDialogFontAndItalic) {
+TEST(Ui, TitleFontIsTwiceTheDialogFontAndItalicAndGoesWithTheWindow) {
     LOGFONTW dialogFont = {}, titleFont = {};
+    HFONT titleHandle = nullptr;
     WithMainWindow([&] {
         GetObjectW(reinterpret_cast<HFONT>(SendMessageW(mainWindow, WM_GETFONT, 0, 0)), sizeof dialogFont, &dialogFont);
-        GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(mainWindow, IDC_TITLE, WM_GETFONT, 0, 0)),
-                   sizeof titleFont, &titleFont);
+        titleHandle = reinterpret_cast<HFONT>(SendDlgItemMessageW(mainWindow, IDC_TITLE, WM_GETFONT, 0, 0));
+        GetObjectW(titleHandle, sizeof titleFont, &titleFont);
     });
+    LOGFONTW afterwards;
+    EXPECT_EQ(GetObjectW(titleHandle, sizeof afterwards, &afterwards), 0);
     EXPECT_NE(dialogFont.lfHeight, 0);
     EXPECT_EQ(titleFont.lfHeight, 2 * dialogFont.lfHeight);
     EXPECT_EQ(titleFont.lfItalic, 1);

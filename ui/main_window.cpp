@@ -80,6 +80,11 @@ void InitMainWindow(HWND window) {
     SwitchPage();
 }
 
+void ReleaseMainWindow() {
+    if (titleFont) DeleteObject(titleFont);
+    titleFont = nullptr;
+}
+
 }  // namespace
 
 int ReadTemplateCaption(HRSRC resource, wchar_t* buffer) {
@@ -139,6 +144,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_INITDIALOG:
             InitMainWindow(window);
             return TRUE;
+        case WM_DESTROY:
+            ReleaseMainWindow();
+            return FALSE;
         case WM_NOTIFY:
             if (reinterpret_cast<const NMHDR*>(lParam)->code == TCN_SELCHANGE) SwitchPage();
             return FALSE;
