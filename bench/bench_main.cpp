@@ -10,7 +10,7 @@
 
 #include "directory/add_index.h"
 #include "directory/directory.h"
-#include "directory/heap.h"
+#include "base/heap.h"
 #include "exchange/text_exchange.h"
 #include "keys/number_key.h"
 #include "platform/platform.h"
@@ -29,9 +29,7 @@ std::u16string Scratch(const char* name) {
 }
 
 void Reset() {
-    InvalidateAddIndex();
-    ReleaseBlock(directory.image);
-    directory = Directory{};
+    ClearDirectory();
 }
 
 const std::u16string& NationalText() {

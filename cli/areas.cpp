@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "directory/directory.h"
-#include "exchange/utf8.h"
+#include "base/utf8.h"
 
 namespace {
 

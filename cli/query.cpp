@@ -10,7 +10,7 @@
 #include "cli/delimited.h"
 #include "cli/text_input.h"
 #include "directory/directory.h"
-#include "exchange/utf8.h"
+#include "base/utf8.h"
 #include "keys/number_key.h"
 
 #ifdef _WIN32

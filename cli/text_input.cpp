@@ -7,8 +7,8 @@
 
 #include "cli/delimited.h"
 #include "directory/directory.h"
-#include "directory/heap.h"
-#include "exchange/utf8.h"
+#include "base/heap.h"
+#include "base/utf8.h"
 #include "platform/platform.h"
 
 #ifdef _WIN32

@@ -10,7 +10,7 @@
 #include "cli/query.h"
 #include "directory/directory.h"
 #include "exchange/text_exchange.h"
-#include "exchange/utf8.h"
+#include "base/utf8.h"
 #include "keys/number_key.h"
 #include "platform/platform.h"
 #include "version.h"
@@ -211,7 +211,7 @@ int Run(const std::vector<std::string>& args) {
 int wmain(int argc, wchar_t** argv) {
     PrepareConsoleForUtf8();
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(argv[i])));
+    for (int i = 1; i < argc; ++i) args.push_back(Utf16ToUtf8(AsText16(argv[i])));
     return Run(args);
 }
 #else

@@ -1,7 +1,7 @@
 #include "directory/add_index.h"
 
 #include "directory/directory.h"
-#include "directory/heap.h"
+#include "base/heap.h"
 
 // Two parts, together exact for any table, sorted or not, overlapping or not:
 // - coverers: for each key k, 1 + the highest index of an item covering it
@@ -23,6 +23,7 @@ constexpr uint32_t kPages = (kMaxKey >> kPageShift) + 1;
 
 bool enabled = true;
 bool valid = false;
+uint64_t builtGeneration = 0;
 uint32_t* pages[kPages] = {};
 uint32_t pageCount = 0;
 uint32_t* ends = nullptr;  // hash slots holding item indices
@@ -99,15 +100,9 @@ void Release() {
 
 }  // namespace
 
-void InvalidateAddIndex() {
-    Release();
-    ForgetInternedTexts();
-    InvalidateLookupIndex();
-}
-
 bool PrepareAddIndex(uint32_t key) {
     if (!enabled) return false;
-    if (valid) {
+    if (valid && builtGeneration == directory.generation) {
         // Keep the set at most half full, counting removed slots; the page of
         // this key must exist before the add writes to it.
         if ((2 * uint64_t{endsUsed} + 2 > endSlots && !BuildEnds()) || !PageFor(key)) {
@@ -136,6 +131,7 @@ bool PrepareAddIndex(uint32_t key) {
         return false;
     }
     valid = true;
+    builtGeneration = directory.generation;
     return true;
 }
 
@@ -163,6 +159,10 @@ void NoteExtended(uint32_t index, uint32_t oldEndPlusOne) {
 void NoteAppended(uint32_t index) {
     Coverer(ItemStart(&directory.items[index])) = index + 1;
     InsertEnd(index);
+}
+
+void FollowGeneration(uint64_t before) {
+    if (builtGeneration == before) builtGeneration = directory.generation;
 }
 
 uint64_t AddIndexBytes() {

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "directory/add_index.h"
-#include "directory/heap.h"
+#include "base/heap.h"
 #include "platform/platform.h"
 
 Directory directory = {};
@@ -146,10 +145,17 @@ bool LoadDirectory(const char16_t* path) {
         return false;
     }
     ReleaseBlock(directory.image);
-    InvalidateAddIndex();
     directory.header = HeaderAt(buffer);
     ComputeTablePointers(buffer);
+    ++directory.generation;
     return true;
+}
+
+void ClearDirectory() {
+    ReleaseBlock(directory.image);
+    const uint64_t generation = directory.generation;
+    directory = Directory{};
+    directory.generation = generation + 1;
 }
 
 DirectoryHeader CapacityBlock() { return HeaderAt(directory.image); }
@@ -170,7 +176,7 @@ bool MakeDirectoryEditable() {
     uint8_t* image = static_cast<uint8_t*>(AllocateBlock(size_t{kEditableItemsAt} + size_t{kItemSize} * block.itemCount));
     if (!image) return false;
     std::memcpy(image, &block, kHeaderSize);
-    InvalidateAddIndex();
+    ++directory.generation;
     if (directory.image) {
         const Directory old = directory;
         ComputeTablePointers(image);
@@ -199,6 +205,7 @@ bool GrowItemTable() {
     block.itemCount += kGrowthItems;
     std::memcpy(image, &block, kHeaderSize);
     ComputeTablePointers(image);
+    ++directory.generation;
     return true;
 }
 

@@ -1,7 +1,7 @@
 #include "platform/platform.h"
 #include "platform/platform_seams.h"
 
-#include "exchange/utf8.h"
+#include "base/utf8.h"
 
 #include <cerrno>
 #include <climits>

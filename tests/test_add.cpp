@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "directory/directory.h"
-#include "directory/heap.h"
+#include "base/heap.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "directory/directory.h"
-#include "directory/heap.h"
+#include "base/heap.h"
 #include "keys/number_key.h"
 #include "tests/test_support.h"
 
@@ -68,6 +68,10 @@ struct Oracle {
     template <typename Step>
     auto With(Step step) {
         std::swap(directory, state);
+        // A generation no cache over the real directory can hold, so that a
+        // cache built over one is never taken for current over the other.
+        static uint64_t oracleGeneration = uint64_t{1} << 63;
+        directory.generation = ++oracleGeneration;
         auto result = step();
         std::swap(directory, state);
         return result;

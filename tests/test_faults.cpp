@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "directory/directory.h"
-#include "directory/heap.h"
+#include "base/heap.h"
 #include "exchange/text_exchange.h"
 #include "platform/platform.h"
 #include "tests/test_support.h"

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "exchange/utf8.h"
+#include "base/utf8.h"
 #include "keys/number_key.h"
 
 TEST(ParseDecimalKey, ReadsLikeWcstolInBaseTen) {

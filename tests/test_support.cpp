@@ -7,7 +7,7 @@
 
 #include "directory/add_index.h"
 #include "directory/directory.h"
-#include "directory/heap.h"
+#include "base/heap.h"
 
 namespace fs = std::filesystem;
 
@@ -97,9 +97,7 @@ Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::ve
 }
 
 void ResetDirectory() {
-    InvalidateAddIndex();
-    ReleaseBlock(directory.image);
-    directory = Directory{};
+    ClearDirectory();
 }
 
 Bytes SavedBytes() {

@@ -7,7 +7,7 @@
 
 #include "directory/add_index.h"
 #include "directory/directory.h"
-#include "directory/heap.h"
+#include "base/heap.h"
 
 namespace fs = std::filesystem;
 
@@ -31,9 +31,7 @@ std::vector<uint8_t> ReadFuzzFile(const std::u16string& path) {
 }
 
 void ResetFuzzDirectory() {
-    InvalidateAddIndex();
-    ReleaseBlock(directory.image);
-    directory = Directory{};
+    ClearDirectory();
 }
 
 const std::u16string& FuzzSeedDirectory() {

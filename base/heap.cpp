@@ -1,4 +1,4 @@
-#include "directory/heap.h"
+#include "base/heap.h"
 
 #include <cstdlib>
 
