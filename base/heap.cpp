@@ -1,3 +1,4 @@
+// Heap blocks of the core over malloc, with the countdown that makes an allocation fail.
 #include "base/heap.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// UTF-8 and UTF-16 conversion, with U+FFFD for whatever is malformed.
 #include "base/utf8.h"
 
 namespace {

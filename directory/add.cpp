@@ -1,3 +1,4 @@
+// Adding entries: interning the area and type texts, then relabelling, extending or appending an item.
 #include <algorithm>
 
 #include "base/text16.h"

@@ -1,3 +1,4 @@
+// The add index: which item covers each key, and which items end right before one.
 #include "directory/add_index.h"
 
 #include "directory/directory.h"

@@ -1,3 +1,4 @@
+// The directory in memory: reading, checking and loading the file, the editable image, the save.
 #include "directory/directory.h"
 
 #include <algorithm>

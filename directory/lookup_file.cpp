@@ -1,3 +1,4 @@
+// The in-file lookup: answers one key with a few positioned reads.
 #include "directory/directory.h"
 #include "platform/platform.h"
 

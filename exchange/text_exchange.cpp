@@ -1,3 +1,4 @@
+// Text import (UTF-16LE or ANSI, tab-separated) and export (UTF-16LE).
 #include "exchange/text_exchange.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The platform layer on POSIX: files by descriptor, the local date, the module path, GBK text.
 #include "platform/platform.h"
 #include "platform/platform_seams.h"
 

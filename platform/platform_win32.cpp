@@ -1,3 +1,4 @@
+// The platform layer on Win32: files by handle, the local date, the module path, ANSI text.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif

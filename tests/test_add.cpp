@@ -1,3 +1,4 @@
+// The add: extending, relabelling, the item limit, the tables filling up, interning.
 #include <gtest/gtest.h>
 
 #include "directory/directory.h"

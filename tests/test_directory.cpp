@@ -1,3 +1,4 @@
+// Loading, making editable, growing and saving the directory, with failing writes and allocations.
 #include <gtest/gtest.h>
 
 #include "directory/directory.h"

@@ -1,3 +1,4 @@
+// Number keys: the decimal conversion, the normalisation of written numbers, the derivation.
 #include <gtest/gtest.h>
 
 #include <memory>

@@ -1,3 +1,4 @@
+// The in-file lookup: its answers, the reads it makes, and files cut or lying about their counts.
 #include <gtest/gtest.h>
 
 #include <utility>

@@ -1,3 +1,4 @@
+// Import in every encoding, export, and their round trips.
 #include <gtest/gtest.h>
 
 #include "directory/directory.h"

@@ -14,6 +14,7 @@
 
 #include "directory/directory.h"
 #include "tests/test_support.h"
+#include "ui/resource_ids.h"
 
 namespace {
 
@@ -77,10 +78,10 @@ std::wstring BoxShownBy(const std::function<void()>& action) {
         HWND box = nullptr;
         for (int i = 0; i < 500 && !box; ++i, Sleep(10)) {
             box = FindWindowW(L"#32770", L"Varnolt");
-            if (box == mainWindow || !GetDlgItem(box, 0xFFFF)) box = nullptr;
+            if (box == mainWindow || !GetDlgItem(box, IDC_MESSAGE_TEXT)) box = nullptr;
         }
         if (!box) return;
-        text = Text(box, 0xFFFF);
+        text = Text(box, IDC_MESSAGE_TEXT);
         PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     });
     action();

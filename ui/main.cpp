@@ -1,3 +1,4 @@
+// The Windows program's entry point.
 #include "ui/varnolt.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {

@@ -1,3 +1,4 @@
+// The main window: the tabs, the page switch, the title font, the statistics and About.
 #include "ui/varnolt.h"
 
 #include <commctrl.h>

@@ -1,3 +1,4 @@
+// The three pages (query, import, export) and their actions.
 #include "ui/varnolt.h"
 
 #include <commctrl.h>

@@ -1,3 +1,4 @@
+// Start-up and shutdown: the command-line answer, loading the directory, the save prompt.
 #include "ui/varnolt.h"
 
 #include <commctrl.h>

@@ -1,3 +1,4 @@
+// What the fuzz targets share: scratch files, the seed directory and the reset.
 #include "fuzz_support.h"
 
 #include <filesystem>
