@@ -5,10 +5,10 @@
 #include <cstring>
 #include <memory>
 
-#include "cli/delimited.h"
-#include "directory/directory.h"
 #include "base/heap.h"
 #include "base/utf8.h"
+#include "cli/delimited.h"
+#include "directory/directory.h"
 #include "platform/platform.h"
 
 #ifdef _WIN32

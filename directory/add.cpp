@@ -103,14 +103,16 @@ int32_t ScanForAdd(uint32_t key, uint32_t areaIndex, uint32_t typeIndex) {
 
 EditableStringTable AreaTable() {
     const DirectoryHeader block = CapacityBlock();
-    return EditableStringTable{directory.areaOffsets, directory.areaPool, &directory.header.areaCount,
-                               &directory.header.areaPoolLength, block.areaCount, block.areaPoolLength};
+    return EditableStringTable{
+        directory.areaOffsets, directory.areaPool,  &directory.header.areaCount, &directory.header.areaPoolLength,
+        block.areaCount,       block.areaPoolLength};
 }
 
 EditableStringTable TypeTable() {
     const DirectoryHeader block = CapacityBlock();
-    return EditableStringTable{directory.typeOffsets, directory.typePool, &directory.header.typeCount,
-                               &directory.header.typePoolLength, block.typeCount, block.typePoolLength};
+    return EditableStringTable{
+        directory.typeOffsets, directory.typePool,  &directory.header.typeCount, &directory.header.typePoolLength,
+        block.typeCount,       block.typePoolLength};
 }
 
 int32_t InternString(const EditableStringTable& table, const char16_t* text) {

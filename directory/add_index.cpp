@@ -1,8 +1,8 @@
 // The add index: which item covers each key, and which items end right before one.
 #include "directory/add_index.h"
 
-#include "directory/directory.h"
 #include "base/heap.h"
+#include "directory/directory.h"
 
 // Two parts, together exact for any table, sorted or not, overlapping or not:
 // - coverers: for each key k, 1 + the highest index of an item covering it
@@ -166,9 +166,7 @@ void FollowGeneration(uint64_t before) {
     if (builtGeneration == before) builtGeneration = directory.generation;
 }
 
-uint64_t AddIndexBytes() {
-    return sizeof(uint32_t) * (uint64_t{kPageKeys} * pageCount + endSlots);
-}
+uint64_t AddIndexBytes() { return sizeof(uint32_t) * (uint64_t{kPageKeys} * pageCount + endSlots); }
 
 void SetAddIndexEnabled(bool on) {
     enabled = on;

@@ -52,8 +52,7 @@ bool DirectoryFileIsSound(const uint8_t* bytes, uint32_t length) {
     const uint64_t typePoolAt = typeOffsetsAt + 2ull * header.typeCount;
     const uint64_t itemsAt = typePoolAt + 2ull * header.typePoolLength;
     if (itemsAt + uint64_t{kItemSize} * header.itemCount > length) return false;
-    if (!StringTableIsSound(bytes + header.tablesOffset, bytes + areaPoolAt, header.areaCount,
-                            header.areaPoolLength) ||
+    if (!StringTableIsSound(bytes + header.tablesOffset, bytes + areaPoolAt, header.areaCount, header.areaPoolLength) ||
         !StringTableIsSound(bytes + typeOffsetsAt, bytes + typePoolAt, header.typeCount, header.typePoolLength))
         return false;
     // The highest area and type indexes, without a branch per item; four
@@ -172,9 +171,19 @@ bool MakeDirectoryEditable() {
     DirectoryHeader& header = directory.header;
     // Counts beyond the fixed capacities would be copied past their arrays.
     if (directory.image && !CountsFitEditable(header)) return false;
-    const DirectoryHeader block{0, kHeaderSize, 0, 0, 0, 0, kAreaCapacity, kAreaPoolCapacity,
-                                kTypeCapacity, kTypePoolCapacity, header.itemCount + kSpareItems};
-    uint8_t* image = static_cast<uint8_t*>(AllocateBlock(size_t{kEditableItemsAt} + size_t{kItemSize} * block.itemCount));
+    const DirectoryHeader block{0,
+                                kHeaderSize,
+                                0,
+                                0,
+                                0,
+                                0,
+                                kAreaCapacity,
+                                kAreaPoolCapacity,
+                                kTypeCapacity,
+                                kTypePoolCapacity,
+                                header.itemCount + kSpareItems};
+    uint8_t* image =
+        static_cast<uint8_t*>(AllocateBlock(size_t{kEditableItemsAt} + size_t{kItemSize} * block.itemCount));
     if (!image) return false;
     std::memcpy(image, &block, kHeaderSize);
     ++directory.generation;

@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "directory/directory.h"
 #include "base/heap.h"
 #include "base/text16.h"
+#include "directory/directory.h"
 #include "platform/platform.h"
 
 namespace {

@@ -4,17 +4,17 @@
 
 #include "base/utf8.h"
 
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <iconv.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 

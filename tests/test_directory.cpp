@@ -1,8 +1,8 @@
 // Loading, making editable, growing and saving the directory, with failing writes and allocations.
 #include <gtest/gtest.h>
 
-#include "directory/directory.h"
 #include "base/heap.h"
+#include "directory/directory.h"
 #include "platform/platform.h"
 #include "tests/test_support.h"
 

@@ -2,8 +2,8 @@
 // directory failing in turn, and a process killed in the middle of a save.
 #include <gtest/gtest.h>
 
-#include "directory/directory.h"
 #include "base/heap.h"
+#include "directory/directory.h"
 #include "exchange/text_exchange.h"
 #include "platform/platform.h"
 #include "tests/test_support.h"

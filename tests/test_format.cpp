@@ -50,4 +50,3 @@ TEST(FileFormat, ItemFieldLimits) {
     EXPECT_EQ(back.span, 255u);
     EXPECT_EQ(ItemStart(&item), kMaxKey);
 }
-

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/heap.h"
 #include "directory/add_index.h"
 #include "directory/directory.h"
-#include "base/heap.h"
 
 namespace fs = std::filesystem;
 
@@ -97,9 +97,7 @@ Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::ve
     return file;
 }
 
-void ResetDirectory() {
-    ClearDirectory();
-}
+void ResetDirectory() { ClearDirectory(); }
 
 Bytes SavedBytes() {
     ScratchFolder scratch;

@@ -4,9 +4,9 @@
 #include "version.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
@@ -94,8 +94,8 @@ std::wstring BoxShownBy(const std::function<void()>& action) {
 TEST(Ui, TemplateCaptionsAreTheTabLabels) {
     appInstance = GetModuleHandleW(nullptr);
     wchar_t label[kPathUnits] = L"unchanged";
-    for (auto [id, caption] : {std::pair{IDD_QUERY, L"查询"}, std::pair{IDD_IMPORT, L"导入"}, std::pair{IDD_EXPORT, L"导出"},
-                               std::pair{IDD_MAIN, L"Varnolt"}}) {
+    for (auto [id, caption] : {std::pair{IDD_QUERY, L"查询"}, std::pair{IDD_IMPORT, L"导入"},
+                               std::pair{IDD_EXPORT, L"导出"}, std::pair{IDD_MAIN, L"Varnolt"}}) {
         HRSRC resource = FindResourceW(appInstance, MAKEINTRESOURCEW(id), RT_DIALOG);
         ASSERT_NE(resource, nullptr);
         EXPECT_EQ(ReadTemplateCaption(resource, label), lstrlenW(caption));
@@ -195,9 +195,9 @@ TEST(Ui, ManifestIsEmbeddedAsResourceOne) {
     ASSERT_NE(resource, nullptr);
     const char* text = static_cast<const char*>(LockResource(LoadResource(self, resource)));
     const std::string manifest(text, SizeofResource(self, resource));
-    for (const char* part : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "version=\"" VARNOLT_VERSION_TEXT "\"",
-                             "<description>Varnolt Search Engine</description>", "level=\"asInvoker\"",
-                             ">true</dpiAware>"})
+    for (const char* part :
+         {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "version=\"" VARNOLT_VERSION_TEXT "\"",
+          "<description>Varnolt Search Engine</description>", "level=\"asInvoker\"", ">true</dpiAware>"})
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
     EXPECT_EQ(manifest.find("activeCodePage"), std::string::npos);
 }

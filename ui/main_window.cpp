@@ -63,7 +63,8 @@ void ShowStatistics(bool withBanner) {
 
 void InitMainWindow(HWND window) {
     mainWindow = window;
-    SetClassLongPtrW(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(LoadIconW(appInstance, MAKEINTRESOURCEW(IDI_MAIN))));
+    SetClassLongPtrW(window, GCLP_HICON,
+                     reinterpret_cast<LONG_PTR>(LoadIconW(appInstance, MAKEINTRESOURCEW(IDI_MAIN))));
     if (HFONT font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0))) {
         LOGFONTW description;
         if (GetObjectW(font, sizeof description, &description)) {
@@ -118,8 +119,8 @@ void SwitchPage() {
     if (pageWindows[currentPage]) {
         ShowWindow(pageWindows[currentPage], SW_SHOW);
     } else {
-        HWND page = CreateDialogParamW(appInstance, MAKEINTRESOURCEW(IDD_QUERY + currentPage), mainWindow,
-                                       PageDialogProc, 0);
+        HWND page =
+            CreateDialogParamW(appInstance, MAKEINTRESOURCEW(IDD_QUERY + currentPage), mainWindow, PageDialogProc, 0);
         pageWindows[currentPage] = page;
         if (page) {
             RECT area;

@@ -59,7 +59,8 @@ void AddFromFields(HWND page) {
         return;
     // Without any image there is nothing to add to.
     if (!MakeDirectoryEditable() && !directory.image) return ShowMessage(IDS_ADD_FAILED, MB_ICONERROR);
-    if (AddEntry(AsText16(number), AsText16(area), AsText16(type)) == -1) return ShowMessage(IDS_ADD_FAILED, MB_ICONERROR);
+    if (AddEntry(AsText16(number), AsText16(area), AsText16(type)) == -1)
+        return ShowMessage(IDS_ADD_FAILED, MB_ICONERROR);
     SortItems();
     modifiedFlag = true;
     ShowMessage(IDS_ADD_OK, MB_ICONINFORMATION);

@@ -72,13 +72,14 @@ long Close(Session& s, int promptAnswer, const std::wstring& expectedPrompt) {
 const wchar_t kSavePrompt[] = L"您已经添加或导入条目到归属数据库中，要保存这些更改吗?";
 
 void CommandLineCourse() {
-    for (auto [key, area] : {std::pair{L"1380050", L"AB"}, std::pair{L"1300000", L"C"}, std::pair{L"  1380099", L"AB"}}) {
+    for (auto [key, area] :
+         {std::pair{L"1380050", L"AB"}, std::pair{L"1300000", L"C"}, std::pair{L"  1380099", L"AB"}}) {
         ProgramRun run;
         run.folder = MakeRunFolder(exePath, Fixture(L"example.dat"));
         StartProgram(run, key);
         HWND box = WaitForMessageBox(run, kTimeout);
-        Check(box && MessageBoxText(box) == area && WindowText(box) == L"D", "command line: area as text, type as caption",
-              box ? MessageBoxText(box) + L"/" + WindowText(box) : key);
+        Check(box && MessageBoxText(box) == area && WindowText(box) == L"D",
+              "command line: area as text, type as caption", box ? MessageBoxText(box) + L"/" + WindowText(box) : key);
         Check(WaitForMainWindow(run, 0) == nullptr, "command line: no main window");
         if (box) PressButton(box, IDOK);
         Check(WaitForExit(run, kTimeout) == 1, "command line: exit code is IDOK");
@@ -107,19 +108,22 @@ void StartUpQueryAddImportExportAbout() {
     Check(TabCount(s.main) == 2, "two tabs at start");
     Check(TabLabel(s.run, s.main, 0) == L"查询" && TabLabel(s.run, s.main, 1) == L"导入", "tab labels",
           TabLabel(s.run, s.main, 0) + L"," + TabLabel(s.run, s.main, 1));
-    Check(WindowText(GetDlgItem(s.main, IDOK)) == L"添加" && !IsControlEnabled(s.main, IDOK), "OK reads 添加, disabled");
-    Check(WindowText(GetDlgItem(s.main, IDC_TITLE)) == L"Varnolt" && !IsControlEnabled(s.main, IDC_TITLE), "greyed title");
+    Check(WindowText(GetDlgItem(s.main, IDOK)) == L"添加" && !IsControlEnabled(s.main, IDOK),
+          "OK reads 添加, disabled");
+    Check(WindowText(GetDlgItem(s.main, IDC_TITLE)) == L"Varnolt" && !IsControlEnabled(s.main, IDC_TITLE),
+          "greyed title");
     HWND query = VisiblePage(s.main);
     Check(query && GetDlgItem(query, IDC_NUMBER), "the query page is on show");
     if (!query) return;
 
     // Query.
     SetField(query, IDC_NUMBER, L"13800501234");
-    Check(FieldText(query, IDC_AREA) == L"AB" && FieldText(query, IDC_TYPE) == L"D", "covered number fills area and type",
-          FieldText(query, IDC_AREA));
+    Check(FieldText(query, IDC_AREA) == L"AB" && FieldText(query, IDC_TYPE) == L"D",
+          "covered number fills area and type", FieldText(query, IDC_AREA));
     Check(!IsControlEnabled(s.main, IDOK), "query leaves OK disabled");
     SetField(query, IDC_NUMBER, L"13000011234");
-    Check(FieldText(query, IDC_AREA).empty() && FieldText(query, IDC_TYPE).empty(), "uncovered number empties the fields");
+    Check(FieldText(query, IDC_AREA).empty() && FieldText(query, IDC_TYPE).empty(),
+          "uncovered number empties the fields");
     SetField(query, IDC_NUMBER, L"1300000");
     Check(FieldText(query, IDC_AREA) == L"C", "key 1300000 is C", FieldText(query, IDC_AREA));
 
@@ -197,8 +201,8 @@ void StartUpQueryAddImportExportAbout() {
     Check(code == 0, "exit code 0 after saving");
     wchar_t area[kLookupNameUnits] = {}, type[kLookupNameUnits] = {};
     const std::wstring saved = s.File(L"Varnolt.dat");
-    Check(LookupNumberInFile(reinterpret_cast<const char16_t*>(saved.c_str()), 1500001, reinterpret_cast<char16_t*>(area),
-                             reinterpret_cast<char16_t*>(type)) &&
+    Check(LookupNumberInFile(reinterpret_cast<const char16_t*>(saved.c_str()), 1500001,
+                             reinterpret_cast<char16_t*>(area), reinterpret_cast<char16_t*>(type)) &&
               std::wstring(area) == L"上海" && std::wstring(type) == L"移动",
           "the saved file holds the import");
     RemoveRunFolder(s.run.folder);
@@ -265,7 +269,8 @@ void ShippedDirectory() {
         HWND query = VisiblePage(s.main);
         SetField(query, IDC_NUMBER, L"13912345678");
         Check(FieldText(query, IDC_AREA) == L"江苏省常州市" && FieldText(query, IDC_TYPE) == L"中国移动",
-              "the shipped directory answers 13912345678", FieldText(query, IDC_AREA) + L" " + FieldText(query, IDC_TYPE));
+              "the shipped directory answers 13912345678",
+              FieldText(query, IDC_AREA) + L" " + FieldText(query, IDC_TYPE));
         SetField(query, IDC_NUMBER, L"075588888888");
         Check(FieldText(query, IDC_AREA) == L"广东省深圳市" && FieldText(query, IDC_TYPE) == L"固定电话",
               "and a fixed line of 0755", FieldText(query, IDC_AREA));
@@ -275,7 +280,8 @@ void ShippedDirectory() {
             SetField(query, IDC_NUMBER, L"");
             SetField(query, IDC_NUMBER, pasted);
             Check(FieldText(query, IDC_AREA) == L"江苏省常州市" && FieldText(query, IDC_TYPE) == L"中国移动",
-                  "a written mobile number is answered as dialled", std::wstring(pasted) + L" -> " + FieldText(query, IDC_AREA));
+                  "a written mobile number is answered as dialled",
+                  std::wstring(pasted) + L" -> " + FieldText(query, IDC_AREA));
         }
         SetField(query, IDC_NUMBER, L"+86 755 8888 8888");
         Check(FieldText(query, IDC_AREA) == L"广东省深圳市" && FieldText(query, IDC_TYPE) == L"固定电话",
@@ -283,7 +289,8 @@ void ShippedDirectory() {
         SetField(query, IDC_NUMBER, L"");
         if (Paste(query, L"+86 (0)10 1234-5678"))
             Check(FieldText(query, IDC_AREA) == L"北京市" && FieldText(query, IDC_TYPE) == L"固定电话",
-                  "a pasted fixed line of Beijing", FieldText(query, IDC_NUMBER) + L" -> " + FieldText(query, IDC_AREA));
+                  "a pasted fixed line of Beijing",
+                  FieldText(query, IDC_NUMBER) + L" -> " + FieldText(query, IDC_AREA));
         Check(!IsControlEnabled(s.main, IDOK), "a query of a written number leaves OK disabled");
         Close(s, 0, L"");
     } else {
@@ -297,22 +304,48 @@ void ShippedDirectory() {
 // looked up.
 void PlainDigitsDeriveTheirKeys() {
     const std::pair<const wchar_t*, const wchar_t*> examples[] = {
-        {L"1", L""},           {L"139123", L""},         {L"1391234", L"1391234"},   {L"13912345678", L"1391234"},
-        {L"4194303", L"4194303"}, {L"4194304", L""},     {L"0", L""},                {L"00", L""},
-        {L"0000", L""},        {L"0001234", L"1"},       {L"01", L""},               {L"0123", L""},
-        {L"01234567", L"1234567"}, {L"013912345678", L"1391234"}, {L"010", L"10"},   {L"0101", L"10"},
-        {L"0101234567", L"10"}, {L"021", L"21"},         {L"0213", L"21"},           {L"02", L""},
-        {L"075", L""},         {L"0755", L"755"},        {L"07551234", L"755"},      {L"0311", L"311"},
-        {L"00852", L"85"},     {L"08", L""},             {L"085", L""},              {L"0851", L"851"},
-        {L"0800", L"800"},     {L"08512", L"8512"},      {L"08000", L"8000"},        {L"0851234", L"8512"},
+        {L"1", L""},
+        {L"139123", L""},
+        {L"1391234", L"1391234"},
+        {L"13912345678", L"1391234"},
+        {L"4194303", L"4194303"},
+        {L"4194304", L""},
+        {L"0", L""},
+        {L"00", L""},
+        {L"0000", L""},
+        {L"0001234", L"1"},
+        {L"01", L""},
+        {L"0123", L""},
+        {L"01234567", L"1234567"},
+        {L"013912345678", L"1391234"},
+        {L"010", L"10"},
+        {L"0101", L"10"},
+        {L"0101234567", L"10"},
+        {L"021", L"21"},
+        {L"0213", L"21"},
+        {L"02", L""},
+        {L"075", L""},
+        {L"0755", L"755"},
+        {L"07551234", L"755"},
+        {L"0311", L"311"},
+        {L"00852", L"85"},
+        {L"08", L""},
+        {L"085", L""},
+        {L"0851", L"851"},
+        {L"0800", L"800"},
+        {L"08512", L"8512"},
+        {L"08000", L"8000"},
+        {L"0851234", L"8512"},
     };
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    const std::wstring echo = std::wstring(temp) + L"varnolt-e2e-keys-" + std::to_wstring(GetCurrentProcessId()) + L".dat";
+    const std::wstring echo =
+        std::wstring(temp) + L"varnolt-e2e-keys-" + std::to_wstring(GetCurrentProcessId()) + L".dat";
     MakeDirectoryEditable();
     for (const auto& example : examples)
-        if (*example.second) AddEntry(reinterpret_cast<const char16_t*>(example.second),
-                                      reinterpret_cast<const char16_t*>(example.second), u"K");
+        if (*example.second)
+            AddEntry(reinterpret_cast<const char16_t*>(example.second),
+                     reinterpret_cast<const char16_t*>(example.second), u"K");
     SortItems();
     Check(SaveDirectory(reinterpret_cast<const char16_t*>(echo.c_str())), "a directory of keys is saved");
     Session s;
@@ -350,13 +383,15 @@ void HostileInput() {
     PressButton(s.main, IDOK);
     Check(AnswerMessageBox(s.run, IDOK, kTimeout) == L"记录添加成功。", "100,000-character fields: the add succeeds");
     SetField(query, IDC_NUMBER, L"1391234");
-    Check(FieldText(query, IDC_AREA) == std::wstring(31, L'区') && FieldText(query, IDC_TYPE) == std::wstring(15, L'型'),
-          "the add kept 31 units of the area and 15 of the type");
+    Check(
+        FieldText(query, IDC_AREA) == std::wstring(31, L'区') && FieldText(query, IDC_TYPE) == std::wstring(15, L'型'),
+        "the add kept 31 units of the area and 15 of the type");
 
     // Through the clipboard, as a paste of text with letters in it.
     SetField(query, IDC_NUMBER, L"");
     if (Paste(query, L"号码: 13800501234"))
-        Check(FieldText(query, IDC_AREA) == L"AB", "a pasted number with letters is still answered", FieldText(query, IDC_NUMBER));
+        Check(FieldText(query, IDC_AREA) == L"AB", "a pasted number with letters is still answered",
+              FieldText(query, IDC_NUMBER));
 
     // Paths of 259 units (read whole) and 260 (cut to 259, so not found).
     SelectTab(s.main, 1);
@@ -411,7 +446,7 @@ void Pictures(const std::wstring& requests) {
     SelectTab(s.main, 1);
     HWND import = VisiblePage(s.main);
     PutFile(s.File(L"号码.txt"), Utf16File(L"1391234\t江苏 南京\t中国移动\r\n1391235\t江苏 南京\t中国移动\r\n"
-                                         L"1861234\t北京\t中国联通\r\n755\t广东 深圳\t固定电话\r\n"));
+                                           L"1861234\t北京\t中国联通\r\n755\t广东 深圳\t固定电话\r\n"));
     SetField(import, IDC_PATH, s.File(L"号码.txt"));
     Picture(requests, L"import");
     PressButton(s.main, IDOK);

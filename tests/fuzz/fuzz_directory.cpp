@@ -1,10 +1,10 @@
 // A directory file of any content: load it, look up around every item, show
 // the statistics, export, edit, save and load again.
+#include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "directory/directory.h"
 #include "exchange/text_exchange.h"
