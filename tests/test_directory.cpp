@@ -1,6 +1,8 @@
 // Loading, making editable, growing and saving the directory, with failing writes and allocations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "base/heap.h"
 #include "directory/directory.h"
 #include "platform/platform.h"
@@ -53,6 +55,15 @@ TEST_F(DirectoryTest, LoadedExampleIsUsedInPlace) {
     EXPECT_EQ(Area(1300000), u"C");
     EXPECT_EQ(LookupNumber(1300001), nullptr);
     EXPECT_EQ(LookupNumber(1380100), nullptr);
+}
+
+// The first-level index of the lookup is built for the first file; the
+// second, of as many items but other starts, must not be searched through it.
+TEST_F(DirectoryTest, ALoadReplacesWhatTheLookupKnew) {
+    ASSERT_TRUE(Load(BuildDirectoryFile({u"A"}, {u"T"}, {{5000, 0, 0, 0}, {6000, 0, 0, 0}, {9000, 0, 0, 0}})));
+    EXPECT_EQ(LookupNumber(1100), nullptr);
+    ASSERT_TRUE(Load(BuildDirectoryFile({u"B"}, {u"T"}, {{1000, 0, 0, 0}, {1100, 0, 0, 0}, {9000, 0, 0, 0}})));
+    EXPECT_EQ(Area(1100), u"B");
 }
 
 TEST_F(DirectoryTest, SaveWritesBackWhatWasLoaded) {
@@ -232,6 +243,14 @@ TEST_F(DirectoryTest, FailedSaveLeavesTheOldFileWhole) {
         EXPECT_EQ(Entries(scratch.folder), std::vector<std::u16string>{target});
     }
     EXPECT_FALSE(SaveDirectory(scratch.Path(u"no/such/folder/Varnolt.dat").c_str()));
+    // A target that cannot be replaced: the written temporary file goes too.
+    const std::u16string folderTarget = scratch.Path(u"folder.dat");
+    std::filesystem::create_directory(std::filesystem::path(folderTarget));
+    EXPECT_FALSE(SaveDirectory(folderTarget.c_str()));
+    std::vector<std::u16string> left = Entries(scratch.folder);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::u16string>{target, folderTarget}));
+    std::filesystem::remove(std::filesystem::path(folderTarget));
 
     EXPECT_TRUE(SaveDirectory(target.c_str()));
     EXPECT_EQ(ReadBytes(target).size(), 36u + 2 * (1 + 5 + 1 + 5) + 6);
