@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/heap.h"
 #include "directory/add_index.h"
 #include "directory/directory.h"
-#include "directory/heap.h"
 #include "exchange/text_exchange.h"
 #include "keys/number_key.h"
 #include "platform/platform.h"
@@ -28,11 +28,7 @@ std::u16string Scratch(const char* name) {
     return (fs::temp_directory_path() / ("varnolt-bench-" + std::string(name))).u16string();
 }
 
-void Reset() {
-    InvalidateAddIndex();
-    ReleaseBlock(directory.image);
-    directory = Directory{};
-}
+void Reset() { ClearDirectory(); }
 
 const std::u16string& NationalText() {
     static std::u16string path;

@@ -7,15 +7,18 @@
 #include <utility>
 #include <vector>
 
+#include "base/utf8.h"
 #include "directory/directory.h"
-#include "exchange/utf8.h"
 
 namespace {
 
 const char* const kMunicipalities[] = {"北京市", "上海市", "天津市", "重庆市"};
 // Longer forms first, so that "内蒙古自治区" is not taken for "内蒙古".
-const char* const kRegions[] = {"内蒙古自治区", "广西壮族自治区", "宁夏回族自治区", "新疆维吾尔自治区", "西藏自治区",
-                                "内蒙古",       "广西",           "宁夏",           "新疆",             "西藏"};
+const char* const kRegions[] = {"内蒙古自治区",   "广西壮族自治区",
+                                "宁夏回族自治区", "新疆维吾尔自治区",
+                                "西藏自治区",     "内蒙古",
+                                "广西",           "宁夏",
+                                "新疆",           "西藏"};
 const char kProvinceSuffix[] = "省";
 const char kCityJoiner[] = "、";
 

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "exchange/utf8.h"
+#include "base/utf8.h"
 #include "platform/platform.h"
 
 #ifndef _WIN32

@@ -4,8 +4,8 @@
 #include <string>
 
 struct DirectoryFiles {
-    std::string read;        // the file to load; empty when there is none
-    std::string write;       // where add and import save; empty when there is no place
+    std::string read;            // the file to load; empty when there is none
+    std::string write;           // where add and import save; empty when there is no place
     bool startsOwnCopy = false;  // `read` is the packaged copy: a save starts the user's own
 };
 

@@ -6,11 +6,11 @@
 #include <string_view>
 #include <utility>
 
+#include "base/utf8.h"
 #include "cli/areas.h"
 #include "cli/delimited.h"
 #include "cli/text_input.h"
 #include "directory/directory.h"
-#include "exchange/utf8.h"
 #include "keys/number_key.h"
 
 #ifdef _WIN32
@@ -331,8 +331,9 @@ char SeparatorOfFirstLine(std::string_view text) {
 // CSV or TSV rows written back whole with the answer's columns appended.
 int WriteRows(std::string_view text, const QueryRequest& request) {
     const char inputSeparator = SeparatorOfFirstLine(text);
-    const ListFormat format =
-        request.formatGiven ? request.format : inputSeparator == '\t' ? ListFormat::kTsv : ListFormat::kCsv;
+    const ListFormat format = request.formatGiven      ? request.format
+                              : inputSeparator == '\t' ? ListFormat::kTsv
+                                                       : ListFormat::kCsv;
     const char separator = format == ListFormat::kTsv ? '\t' : ',';
     const char* lineEnd = format == ListFormat::kCsv ? "\r\n" : "\n";
     const size_t column = static_cast<size_t>(request.column - 1);

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <memory>
 
+#include "base/heap.h"
+#include "base/utf8.h"
 #include "cli/delimited.h"
 #include "directory/directory.h"
-#include "directory/heap.h"
-#include "exchange/utf8.h"
 #include "platform/platform.h"
 
 #ifdef _WIN32

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "cli/locate.h"
 #include "cli/query.h"
 #include "directory/directory.h"
 #include "exchange/text_exchange.h"
-#include "exchange/utf8.h"
 #include "keys/number_key.h"
 #include "platform/platform.h"
 #include "version.h"
@@ -48,7 +48,9 @@ bool FileExists(const std::u16string& path) {
 bool Load(bool missingIsEmpty) {
     if (directoryFiles.read.empty()) {
         if (missingIsEmpty) return true;
-        Fail("no directory file: none beside vnlt, in ~/.local/share/varnolt or in ../share/varnolt; name one with --dat");
+        Fail(
+            "no directory file: none beside vnlt, in ~/.local/share/varnolt or in ../share/varnolt; name one with "
+            "--dat");
         return false;
     }
     const std::u16string file = Utf8ToUtf16(directoryFiles.read);
@@ -119,12 +121,13 @@ int Stats() {
     if (!Load(false)) return kFailed;
     const DirectoryHeader& h = directory.header;
     const uint32_t total = DirectoryFileSize(h);
-    std::printf("数据版本: %u.%u.%u\n\n记录: %u 条，占用: %u 字节\n项目: %u 条，占用: %u 字节\n"
-                "归属: %u 种，占用: %u 字节\n类型: %u 种，占用: %u 字节\n",
-                unsigned(h.versionYear), unsigned(h.versionMonth), unsigned(h.versionDay), unsigned(h.numberCount),
-                unsigned(total), unsigned(h.itemCount), unsigned(6 * h.itemCount), unsigned(h.areaCount),
-                unsigned(2 * (h.areaCount + h.areaPoolLength)), unsigned(h.typeCount),
-                unsigned(2 * (h.typeCount + h.typePoolLength)));
+    std::printf(
+        "数据版本: %u.%u.%u\n\n记录: %u 条，占用: %u 字节\n项目: %u 条，占用: %u 字节\n"
+        "归属: %u 种，占用: %u 字节\n类型: %u 种，占用: %u 字节\n",
+        unsigned(h.versionYear), unsigned(h.versionMonth), unsigned(h.versionDay), unsigned(h.numberCount),
+        unsigned(total), unsigned(h.itemCount), unsigned(6 * h.itemCount), unsigned(h.areaCount),
+        unsigned(2 * (h.areaCount + h.areaPoolLength)), unsigned(h.typeCount),
+        unsigned(2 * (h.typeCount + h.typePoolLength)));
     std::printf("文件: %s\n", directoryFiles.read.c_str());
     return kFound;
 }
@@ -137,24 +140,30 @@ int Run(const std::vector<std::string>& args) {
     app.require_subcommand(1);
     app.fallthrough();
     std::string dat;
-    app.add_option("--dat", dat, "the directory file (default: Varnolt.dat beside vnlt, else your own copy in ~/.local/share/varnolt, else the packaged copy in ../share/varnolt)")->option_text("FILE");
+    app.add_option("--dat", dat,
+                   "the directory file (default: Varnolt.dat beside vnlt, else your own copy in "
+                   "~/.local/share/varnolt, else the packaged copy in ../share/varnolt)")
+        ->option_text("FILE");
 
     QueryRequest request;
     std::string format = "tsv";
     CLI::App* query = app.add_subcommand("query", "answer dialled or written numbers, from the arguments or the input");
     query->add_option("NUMBER", request.numbers, "numbers as written (+86 139 1234 5678); none: read the input");
-    query->add_option("--format", format,
-                      "tsv: NUMBER TAB AREA TAB TYPE (default); csv: RFC 4180, UTF-8 with BOM, CR LF, header; "
-                      "jsonl: one JSON object a line. Columns: number, key, found, area, type, province, city, "
-                      "areaCode")
+    query
+        ->add_option("--format", format,
+                     "tsv: NUMBER TAB AREA TAB TYPE (default); csv: RFC 4180, UTF-8 with BOM, CR LF, header; "
+                     "jsonl: one JSON object a line. Columns: number, key, found, area, type, province, city, "
+                     "areaCode")
         ->check(CLI::IsMember({"tsv", "csv", "jsonl"}))
         ->option_text("tsv|csv|jsonl");
-    query->add_option("--input", request.inputFile,
-                      "read from FILE instead of standard input (UTF-8, UTF-16LE with BOM, or GBK)")
+    query
+        ->add_option("--input", request.inputFile,
+                     "read from FILE instead of standard input (UTF-8, UTF-16LE with BOM, or GBK)")
         ->option_text("FILE");
-    query->add_option("--column", request.column,
-                      "take the number from column N of each CSV or TSV row and write the rows back whole with "
-                      "the answer's columns appended (a header row gets their names)")
+    query
+        ->add_option("--column", request.column,
+                     "take the number from column N of each CSV or TSV row and write the rows back whole with "
+                     "the answer's columns appended (a header row gets their names)")
         ->check(CLI::PositiveNumber)
         ->option_text("N");
 
@@ -211,7 +220,7 @@ int Run(const std::vector<std::string>& args) {
 int wmain(int argc, wchar_t** argv) {
     PrepareConsoleForUtf8();
     std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) args.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(argv[i])));
+    for (int i = 1; i < argc; ++i) args.push_back(Utf16ToUtf8(AsText16(argv[i])));
     return Run(args);
 }
 #else

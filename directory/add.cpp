@@ -1,22 +1,12 @@
+// Adding entries: interning the area and type texts, then relabelling, extending or appending an item.
 #include <algorithm>
 
+#include "base/text16.h"
 #include "directory/add_index.h"
 #include "directory/directory.h"
 #include "keys/number_key.h"
 
 namespace {
-
-uint32_t TextLength(const char16_t* text) {
-    uint32_t length = 0;
-    while (text[length] != 0) ++length;
-    return length;
-}
-
-bool SameText(const char16_t* stored, const char16_t* text, uint32_t length) {
-    for (uint32_t i = 0; i < length; ++i)
-        if (stored[i] != text[i]) return false;
-    return stored[length] == 0;
-}
 
 const char16_t* TextAt(const EditableStringTable& table, uint32_t index) {
     uint16_t offset;
@@ -27,19 +17,18 @@ const char16_t* TextAt(const EditableStringTable& table, uint32_t index) {
 // Newest first: the highest index among equal strings wins.
 int32_t ScanForText(const EditableStringTable& table, const char16_t* text, uint32_t length) {
     for (uint32_t i = *table.count; i-- > 0;)
-        if (SameText(TextAt(table, i), text, length)) return static_cast<int32_t>(i);
+        if (SameText16(TextAt(table, i), text, length)) return static_cast<int32_t>(i);
     return -1;
 }
 
 // A hash of the texts of one of the directory's two tables, to the highest
 // index holding each: the answer of ScanForText without the scan. Interning
-// only ever appends texts that are not there yet, so the entries stay right
-// until the table changes hands.
+// only ever appends texts that are not there yet and inserts them here too;
+// any other change of the directory moves its generation and rebuilds this.
 struct TextIndex {
     static constexpr uint32_t kSlots = 2 * kMaxAreas;  // at most half full
     bool valid;
-    const uint16_t* offsets;
-    uint32_t indexed;
+    uint64_t builtGeneration;
     uint16_t slots[kSlots];  // index + 1; 0 is empty
 
     static uint32_t Hash(const char16_t* text, uint32_t length) {
@@ -49,36 +38,50 @@ struct TextIndex {
     }
     void Insert(const EditableStringTable& table, uint32_t index) {
         const char16_t* text = TextAt(table, index);
-        const uint32_t length = TextLength(text);
+        const uint32_t length = Text16Length(text);
         uint32_t slot = Hash(text, length) & (kSlots - 1);
         // A later equal text (possible only in a loaded file) takes the slot.
-        while (slots[slot] != 0 && !SameText(TextAt(table, slots[slot] - 1u), text, length))
+        while (slots[slot] != 0 && !SameText16(TextAt(table, slots[slot] - 1u), text, length))
             slot = (slot + 1) & (kSlots - 1);
         slots[slot] = static_cast<uint16_t>(index + 1);
-        indexed = index + 1;
     }
     int32_t Find(const EditableStringTable& table, const char16_t* text, uint32_t length) {
-        if (!valid || offsets != table.offsets || indexed != *table.count) {
+        if (!valid || builtGeneration != directory.generation) {
             std::memset(slots, 0, sizeof slots);
             valid = true;
-            offsets = table.offsets;
-            indexed = 0;
+            builtGeneration = directory.generation;
             for (uint32_t i = 0; i < *table.count; ++i) Insert(table, i);
         }
         for (uint32_t slot = Hash(text, length) & (kSlots - 1); slots[slot] != 0; slot = (slot + 1) & (kSlots - 1))
-            if (SameText(TextAt(table, slots[slot] - 1u), text, length)) return slots[slot] - 1;
+            if (SameText16(TextAt(table, slots[slot] - 1u), text, length)) return slots[slot] - 1;
         return -1;
     }
 };
 
 TextIndex areaTexts, typeTexts;
 
+// Moves the generation after a change this file made since it was `before`.
+// The text indexes, except `behind`, and the add index when
+// `addIndexFollowed`, have followed it and stay current; every other cache
+// sees the new generation and rebuilds.
+void Changed(uint64_t before, const TextIndex* behind, bool addIndexFollowed) {
+    ++directory.generation;
+    for (TextIndex* index : {&areaTexts, &typeTexts})
+        if (index != behind && index->builtGeneration == before) index->builtGeneration = directory.generation;
+    if (addIndexFollowed) FollowGeneration(before);
+}
+
 // The index of one of the directory's own tables; null for any other table.
-TextIndex* TextIndexFor(const EditableStringTable& table) {
-    if (*table.count > kMaxAreas || !AddIndexEnabled()) return nullptr;
+TextIndex* OwnTextIndex(const EditableStringTable& table) {
     if (table.count == &directory.header.areaCount && table.offsets == directory.areaOffsets) return &areaTexts;
     if (table.count == &directory.header.typeCount && table.offsets == directory.typeOffsets) return &typeTexts;
     return nullptr;
+}
+
+// The index to search instead of scanning, when it can be used.
+TextIndex* TextIndexFor(const EditableStringTable& table) {
+    if (*table.count > kMaxAreas || !AddIndexEnabled()) return nullptr;
+    return OwnTextIndex(table);
 }
 
 // The item the add changes, newest first: one that covers the key (relabel)
@@ -100,22 +103,25 @@ int32_t ScanForAdd(uint32_t key, uint32_t areaIndex, uint32_t typeIndex) {
 
 EditableStringTable AreaTable() {
     const DirectoryHeader block = CapacityBlock();
-    return EditableStringTable{directory.areaOffsets, directory.areaPool, &directory.header.areaCount,
-                               &directory.header.areaPoolLength, block.areaCount, block.areaPoolLength};
+    return EditableStringTable{
+        directory.areaOffsets, directory.areaPool,  &directory.header.areaCount, &directory.header.areaPoolLength,
+        block.areaCount,       block.areaPoolLength};
 }
 
 EditableStringTable TypeTable() {
     const DirectoryHeader block = CapacityBlock();
-    return EditableStringTable{directory.typeOffsets, directory.typePool, &directory.header.typeCount,
-                               &directory.header.typePoolLength, block.typeCount, block.typePoolLength};
+    return EditableStringTable{
+        directory.typeOffsets, directory.typePool,  &directory.header.typeCount, &directory.header.typePoolLength,
+        block.typeCount,       block.typePoolLength};
 }
 
 int32_t InternString(const EditableStringTable& table, const char16_t* text) {
-    const uint32_t length = TextLength(text);
+    const uint32_t length = Text16Length(text);
     const uint32_t count = *table.count;
     TextIndex* index = TextIndexFor(table);
     const int32_t known = index ? index->Find(table, text, length) : ScanForText(table, text, length);
     if (known >= 0) return known;
+    const uint64_t before = directory.generation;
     const uint32_t poolLength = *table.poolLength;
     if (count >= table.capacity || uint64_t{poolLength} + length + 1 > table.poolCapacity) return kNoRoom;
     const uint16_t offset = static_cast<uint16_t>(poolLength);
@@ -124,12 +130,8 @@ int32_t InternString(const EditableStringTable& table, const char16_t* text) {
     *table.poolLength = poolLength + length + 1;
     *table.count = count + 1;
     if (index) index->Insert(table, count);
+    Changed(before, index ? nullptr : OwnTextIndex(table), true);
     return static_cast<int32_t>(count);
-}
-
-void ForgetInternedTexts() {
-    areaTexts.valid = false;
-    typeTexts.valid = false;
 }
 
 int32_t AddEntry(const char16_t* number, const char16_t* area, const char16_t* type) {
@@ -147,8 +149,8 @@ int32_t AddEntry(const char16_t* number, const char16_t* area, const char16_t* t
         return -1;
 
     const uint32_t newArea = static_cast<uint32_t>(areaIndex), newType = static_cast<uint32_t>(typeIndex);
-    InvalidateLookupIndex();
     const bool indexed = PrepareAddIndex(key);
+    const uint64_t before = directory.generation;
     const int32_t found = indexed ? FindItemForAdd(key, newArea, newType) : ScanForAdd(key, newArea, newType);
     if (found >= 0) {
         RangeItem* item = &directory.items[found];
@@ -163,20 +165,23 @@ int32_t AddEntry(const char16_t* number, const char16_t* area, const char16_t* t
             ++header.numberCount;
             if (indexed) NoteExtended(static_cast<uint32_t>(found), key);
         }
+        Changed(before, nullptr, indexed);
         return found;
     }
 
+    // Growing moves the image, but no index the caches here hold.
     if (header.itemCount >= block.itemCount && !GrowItemTable()) return -1;
     const uint32_t index = header.itemCount;
     EncodeItem(&directory.items[index], ItemFields{key, newArea, newType, 0});
     ++header.numberCount;
     ++header.itemCount;
     if (indexed) NoteAppended(index);
+    Changed(before, nullptr, indexed);
     return static_cast<int32_t>(index);
 }
 
 void SortItems() {
-    InvalidateAddIndex();
+    ++directory.generation;
     RangeItem* items = directory.items;
     if (!items) return;
     std::sort(items, items + directory.header.itemCount,

@@ -1,7 +1,8 @@
+// The add index: which item covers each key, and which items end right before one.
 #include "directory/add_index.h"
 
+#include "base/heap.h"
 #include "directory/directory.h"
-#include "directory/heap.h"
 
 // Two parts, together exact for any table, sorted or not, overlapping or not:
 // - coverers: for each key k, 1 + the highest index of an item covering it
@@ -23,6 +24,7 @@ constexpr uint32_t kPages = (kMaxKey >> kPageShift) + 1;
 
 bool enabled = true;
 bool valid = false;
+uint64_t builtGeneration = 0;
 uint32_t* pages[kPages] = {};
 uint32_t pageCount = 0;
 uint32_t* ends = nullptr;  // hash slots holding item indices
@@ -99,15 +101,9 @@ void Release() {
 
 }  // namespace
 
-void InvalidateAddIndex() {
-    Release();
-    ForgetInternedTexts();
-    InvalidateLookupIndex();
-}
-
 bool PrepareAddIndex(uint32_t key) {
     if (!enabled) return false;
-    if (valid) {
+    if (valid && builtGeneration == directory.generation) {
         // Keep the set at most half full, counting removed slots; the page of
         // this key must exist before the add writes to it.
         if ((2 * uint64_t{endsUsed} + 2 > endSlots && !BuildEnds()) || !PageFor(key)) {
@@ -136,6 +132,7 @@ bool PrepareAddIndex(uint32_t key) {
         return false;
     }
     valid = true;
+    builtGeneration = directory.generation;
     return true;
 }
 
@@ -165,9 +162,11 @@ void NoteAppended(uint32_t index) {
     InsertEnd(index);
 }
 
-uint64_t AddIndexBytes() {
-    return sizeof(uint32_t) * (uint64_t{kPageKeys} * pageCount + endSlots);
+void FollowGeneration(uint64_t before) {
+    if (builtGeneration == before) builtGeneration = directory.generation;
 }
+
+uint64_t AddIndexBytes() { return sizeof(uint32_t) * (uint64_t{kPageKeys} * pageCount + endSlots); }
 
 void SetAddIndexEnabled(bool on) {
     enabled = on;

@@ -1,10 +1,10 @@
+// The directory in memory: reading, checking and loading the file, the editable image, the save.
 #include "directory/directory.h"
 
 #include <algorithm>
 #include <string>
 
-#include "directory/add_index.h"
-#include "directory/heap.h"
+#include "base/heap.h"
 #include "platform/platform.h"
 
 Directory directory = {};
@@ -52,8 +52,7 @@ bool DirectoryFileIsSound(const uint8_t* bytes, uint32_t length) {
     const uint64_t typePoolAt = typeOffsetsAt + 2ull * header.typeCount;
     const uint64_t itemsAt = typePoolAt + 2ull * header.typePoolLength;
     if (itemsAt + uint64_t{kItemSize} * header.itemCount > length) return false;
-    if (!StringTableIsSound(bytes + header.tablesOffset, bytes + areaPoolAt, header.areaCount,
-                            header.areaPoolLength) ||
+    if (!StringTableIsSound(bytes + header.tablesOffset, bytes + areaPoolAt, header.areaCount, header.areaPoolLength) ||
         !StringTableIsSound(bytes + typeOffsetsAt, bytes + typePoolAt, header.typeCount, header.typePoolLength))
         return false;
     // The highest area and type indexes, without a branch per item; four
@@ -146,10 +145,17 @@ bool LoadDirectory(const char16_t* path) {
         return false;
     }
     ReleaseBlock(directory.image);
-    InvalidateAddIndex();
     directory.header = HeaderAt(buffer);
     ComputeTablePointers(buffer);
+    ++directory.generation;
     return true;
+}
+
+void ClearDirectory() {
+    ReleaseBlock(directory.image);
+    const uint64_t generation = directory.generation;
+    directory = Directory{};
+    directory.generation = generation + 1;
 }
 
 DirectoryHeader CapacityBlock() { return HeaderAt(directory.image); }
@@ -165,12 +171,22 @@ bool MakeDirectoryEditable() {
     DirectoryHeader& header = directory.header;
     // Counts beyond the fixed capacities would be copied past their arrays.
     if (directory.image && !CountsFitEditable(header)) return false;
-    const DirectoryHeader block{0, kHeaderSize, 0, 0, 0, 0, kAreaCapacity, kAreaPoolCapacity,
-                                kTypeCapacity, kTypePoolCapacity, header.itemCount + kSpareItems};
-    uint8_t* image = static_cast<uint8_t*>(AllocateBlock(size_t{kEditableItemsAt} + size_t{kItemSize} * block.itemCount));
+    const DirectoryHeader block{0,
+                                kHeaderSize,
+                                0,
+                                0,
+                                0,
+                                0,
+                                kAreaCapacity,
+                                kAreaPoolCapacity,
+                                kTypeCapacity,
+                                kTypePoolCapacity,
+                                header.itemCount + kSpareItems};
+    uint8_t* image =
+        static_cast<uint8_t*>(AllocateBlock(size_t{kEditableItemsAt} + size_t{kItemSize} * block.itemCount));
     if (!image) return false;
     std::memcpy(image, &block, kHeaderSize);
-    InvalidateAddIndex();
+    ++directory.generation;
     if (directory.image) {
         const Directory old = directory;
         ComputeTablePointers(image);
@@ -199,14 +215,19 @@ bool GrowItemTable() {
     block.itemCount += kGrowthItems;
     std::memcpy(image, &block, kHeaderSize);
     ComputeTablePointers(image);
+    ++directory.generation;
     return true;
 }
 
 bool SaveDirectory(const char16_t* path) {
     if (directory.header.itemCount == 0) return false;
     // The new file is written beside the old one and replaces it only once
-    // every byte of it is on the disk.
-    std::u16string temporary = std::u16string(path) + u".new";
+    // every byte of it is on the disk. Its name is the target's with the last
+    // unit changed: a target that fits the system's path limit leaves room
+    // for the temporary file too.
+    std::u16string temporary(path);
+    if (temporary.empty()) return false;
+    temporary.back() = temporary.back() == u'~' ? u'#' : u'~';
     FileHandle file = CreateFileForWrite(temporary.c_str());
     if (file == kNoFile) return false;
     bool written = WriteDirectory(file) && FlushFileBytes(file);

@@ -105,6 +105,10 @@ struct Directory {
     uint16_t* typeOffsets;
     char16_t* typePool;
     RangeItem* items;
+    // Moved by every change of the item or string tables, and by the image
+    // changing hands; a cache over them compares it with the value it was
+    // built at instead of being told to forget.
+    uint64_t generation;
 };
 extern Directory directory;
 
@@ -129,6 +133,8 @@ void ComputeTablePointers(uint8_t* image);
 // Loads the directory file; false, with the directory as it was, for a file
 // that is missing, unreadable, foreign or damaged.
 bool LoadDirectory(const char16_t* path);
+// Releases the image: the empty directory of program start.
+void ClearDirectory();
 // Gives the directory an editable image with room for new strings and items.
 bool MakeDirectoryEditable();
 // Adds room for kGrowthItems more items to an editable image.

@@ -1,3 +1,4 @@
+// The in-file lookup: answers one key with a few positioned reads.
 #include "directory/directory.h"
 #include "platform/platform.h"
 
@@ -68,14 +69,13 @@ bool Lookup(FileHandle handle, uint32_t key, char16_t* area, char16_t* type) {
     if (key < fields.start || key > fields.start + fields.span) return false;
 
     const uint32_t areaPoolAt = header.tablesOffset + 2 * header.areaCount;
-    if (!ReadName(file, header.tablesOffset, areaPoolAt, fields.areaIndex, header.areaCount,
-                  header.areaPoolLength, area))
+    if (!ReadName(file, header.tablesOffset, areaPoolAt, fields.areaIndex, header.areaCount, header.areaPoolLength,
+                  area))
         return false;
     if (type) {
         const uint32_t typeOffsetsAt = areaPoolAt + 2 * header.areaPoolLength;
         const uint32_t typePoolAt = typeOffsetsAt + 2 * header.typeCount;
-        if (!ReadName(file, typeOffsetsAt, typePoolAt, fields.typeIndex, header.typeCount, header.typePoolLength,
-                      type))
+        if (!ReadName(file, typeOffsetsAt, typePoolAt, fields.typeIndex, header.typeCount, header.typePoolLength, type))
             return false;
     }
     return true;

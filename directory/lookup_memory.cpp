@@ -1,12 +1,13 @@
-#include "directory/add_index.h"
+// The in-memory lookup: a first-level index over the sorted item table, then a
+// short binary search.
 #include "directory/directory.h"
 
 namespace {
 
 // First-level index: for each run of 256 keys, the lower-bound position of
 // its first key, so a lookup searches a handful of items in cache instead of
-// the whole table. Built from the sorted table on the first lookup after a
-// change; a table out of order (a foreign file) is searched whole, as the
+// the whole table. Built from the sorted table on the first lookup after the
+// directory's generation moved; a table out of order (a foreign file) is searched whole, as the
 // plain halving does, so the candidate is always the same.
 constexpr uint32_t kBucketShift = 8;
 constexpr uint32_t kBuckets = (kMaxKey >> kBucketShift) + 1;
@@ -14,8 +15,7 @@ constexpr uint32_t kBuckets = (kMaxKey >> kBucketShift) + 1;
 uint32_t bucketStart[kBuckets + 1];
 bool bucketsValid = false;
 bool tableSorted = false;
-const RangeItem* builtItems = nullptr;
-uint32_t builtCount = 0;
+uint64_t builtGeneration = 0;
 
 void BuildBuckets(const RangeItem* items, uint32_t count) {
     tableSorted = true;
@@ -29,8 +29,7 @@ void BuildBuckets(const RangeItem* items, uint32_t count) {
         }
     }
     bucketsValid = true;
-    builtItems = items;
-    builtCount = count;
+    builtGeneration = directory.generation;
 }
 
 // Lower bound in [first, first + count): the position of the first item whose
@@ -48,13 +47,11 @@ uint32_t LowerBound(const RangeItem* items, uint32_t first, uint32_t count, uint
 
 }  // namespace
 
-void InvalidateLookupIndex() { bucketsValid = false; }
-
 const RangeItem* LookupNumber(uint32_t key) {
     const uint32_t count = directory.header.itemCount;
     if (key == 0 || count == 0) return nullptr;
     const RangeItem* items = directory.items;
-    if (!bucketsValid || builtItems != items || builtCount != count) BuildBuckets(items, count);
+    if (!bucketsValid || builtGeneration != directory.generation) BuildBuckets(items, count);
     // Lower bound on the key's low 22 bits; the range test below uses the
     // whole key, so keys beyond 22 bits are never found.
     const uint32_t target = key & kMaxKey;

@@ -1,9 +1,11 @@
+// Text import (UTF-16LE or ANSI, tab-separated) and export (UTF-16LE).
 #include "exchange/text_exchange.h"
 
 #include <cstring>
 
+#include "base/heap.h"
+#include "base/text16.h"
 #include "directory/directory.h"
-#include "directory/heap.h"
 #include "platform/platform.h"
 
 namespace {
@@ -73,12 +75,6 @@ uint32_t FormatDecimal(uint32_t value, char16_t* digits) {
         value /= 10;
     } while (value != 0);
     for (uint32_t i = 0; i < n; ++i) digits[i] = reversed[n - 1 - i];
-    return n;
-}
-
-uint32_t Length(const char16_t* text) {
-    uint32_t n = 0;
-    while (text[n] != 0) ++n;
     return n;
 }
 
@@ -164,7 +160,7 @@ int ExportText(const char16_t* path) {
         const ItemFields fields = DecodeItem(item);
         const char16_t* area = AreaName(item);
         const char16_t* type = TypeName(item);
-        const uint32_t areaLength = Length(area), typeLength = Length(type);
+        const uint32_t areaLength = Text16Length(area), typeLength = Text16Length(type);
         for (uint32_t j = 0; j <= fields.span; ++j) {
             char16_t digits[10];
             Put(out, digits, FormatDecimal(fields.start + j, digits));

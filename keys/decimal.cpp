@@ -1,3 +1,4 @@
+// Number keys from decimal text, read as wcstol reads them.
 #include "keys/number_key.h"
 
 namespace {

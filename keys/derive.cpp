@@ -1,3 +1,4 @@
+// The number key of a dialled number: mobile prefixes and area codes.
 #include "keys/number_key.h"
 
 namespace {

@@ -16,10 +16,10 @@ bool IsLatinLetter(char16_t c) {
 bool IsSeparator(char16_t c) {
     if (c > u'.' && c < 0x00A0) return false;  // digits, the common case
     static constexpr char16_t kSeparators[] =
-        u" \t\u00A0\u3000"                                             // spaces
+        u" \t\u00A0\u3000"                                          // spaces
         u"-\u2010\u2011\u2012\u2013\u2014\u2015\u2212\uFE63\uFF0D"  // dashes
-        u".\u00B7\uFF0E"                                                // dots
-        u"()\uFF08\uFF09";                                              // parentheses
+        u".\u00B7\uFF0E"                                            // dots
+        u"()\uFF08\uFF09";                                          // parentheses
     for (char16_t separator : kSeparators)
         if (separator != 0 && c == separator) return true;
     return false;
@@ -37,8 +37,10 @@ void NormaliseWrittenNumber(char16_t* text) {
     for (const char16_t* c = text; *c != 0; ++c)
         if (IsLatinLetter(*c)) return;
     for (char16_t* c = text; *c != 0; ++c) {
-        if (*c >= 0xFF10 && *c <= 0xFF19) *c = static_cast<char16_t>(u'0' + (*c - 0xFF10));
-        else if (*c == 0xFF0B) *c = u'+';
+        if (*c >= 0xFF10 && *c <= 0xFF19)
+            *c = static_cast<char16_t>(u'0' + (*c - 0xFF10));
+        else if (*c == 0xFF0B)
+            *c = u'+';
     }
 
     char16_t* digit = text;

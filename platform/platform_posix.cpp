@@ -1,19 +1,20 @@
+// The platform layer on POSIX: files by descriptor, the local date, the module path, GBK text.
 #include "platform/platform.h"
 #include "platform/platform_seams.h"
 
-#include "exchange/utf8.h"
+#include "base/utf8.h"
 
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <iconv.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 

@@ -1,3 +1,4 @@
+// The test seams' state and setters, shared by both platform layers.
 #include "platform/platform_seams.h"
 
 ReadObserver readObserver = nullptr;

@@ -1,8 +1,10 @@
+// The platform layer on Win32: files by handle, the local date, the module path, ANSI text.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
 
+#include "base/text16.h"
 #include "platform/platform.h"
 #include "platform/platform_seams.h"
 
@@ -10,7 +12,6 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text meets the API as
 
 namespace {
 
-const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 HANDLE H(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 FileHandle FromHandle(HANDLE handle) {
@@ -19,18 +20,18 @@ FileHandle FromHandle(HANDLE handle) {
 
 // MoveFileExW wants full paths for a reliable write-through replace.
 bool FullPath(const char16_t* path, wchar_t* out, DWORD capacity) {
-    DWORD n = GetFullPathNameW(W(path), capacity, out, nullptr);
+    DWORD n = GetFullPathNameW(AsWide(path), capacity, out, nullptr);
     return n != 0 && n < capacity;
 }
 
 }  // namespace
 
 FileHandle OpenFileForRead(const char16_t* path) {
-    return FromHandle(CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    return FromHandle(CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 FileHandle CreateFileForWrite(const char16_t* path) {
-    return FromHandle(CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    return FromHandle(CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -88,7 +89,7 @@ bool ReplaceFileWith(const char16_t* source, const char16_t* target) {
     return false;
 }
 
-bool RemoveFileAt(const char16_t* path) { return DeleteFileW(W(path)) != 0; }
+bool RemoveFileAt(const char16_t* path) { return DeleteFileW(AsWide(path)) != 0; }
 
 LocalDate GetLocalDateToday() {
     SYSTEMTIME now;
@@ -98,7 +99,7 @@ LocalDate GetLocalDateToday() {
 
 uint32_t GetModulePath(char16_t* buffer, uint32_t capacity) {
     if (capacity == 0) return 0;
-    DWORD n = GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(buffer), capacity);
+    DWORD n = GetModuleFileNameW(nullptr, AsWide(buffer), capacity);
     // n == capacity means the path was cut short.
     if (n == 0 || n >= capacity) {
         buffer[0] = 0;
@@ -108,7 +109,7 @@ uint32_t GetModulePath(char16_t* buffer, uint32_t capacity) {
 }
 
 uint32_t AnsiToUtf16(const char* text, char16_t* out, uint32_t outCapacity) {
-    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<wchar_t*>(out), static_cast<int>(outCapacity));
+    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, AsWide(out), static_cast<int>(outCapacity));
     return n > 0 ? static_cast<uint32_t>(n) : 0;
 }
 

@@ -1,7 +1,8 @@
+// The add: extending, relabelling, the item limit, the tables filling up, interning.
 #include <gtest/gtest.h>
 
+#include "base/heap.h"
 #include "directory/directory.h"
-#include "directory/heap.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -1,7 +1,10 @@
+// Loading, making editable, growing and saving the directory, with failing writes and allocations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "base/heap.h"
 #include "directory/directory.h"
-#include "directory/heap.h"
 #include "platform/platform.h"
 #include "tests/test_support.h"
 
@@ -21,6 +24,13 @@ struct DirectoryTest : testing::Test {
     }
     ScratchFolder scratch;
 };
+
+// The names in the folder, to tell that no temporary file is left behind.
+std::vector<std::u16string> Entries(const std::filesystem::path& folder) {
+    std::vector<std::u16string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().u16string());
+    return names;
+}
 
 std::u16string Area(uint32_t key) {
     const RangeItem* item = LookupNumber(key);
@@ -45,6 +55,15 @@ TEST_F(DirectoryTest, LoadedExampleIsUsedInPlace) {
     EXPECT_EQ(Area(1300000), u"C");
     EXPECT_EQ(LookupNumber(1300001), nullptr);
     EXPECT_EQ(LookupNumber(1380100), nullptr);
+}
+
+// The first-level index of the lookup is built for the first file; the
+// second, of as many items but other starts, must not be searched through it.
+TEST_F(DirectoryTest, ALoadReplacesWhatTheLookupKnew) {
+    ASSERT_TRUE(Load(BuildDirectoryFile({u"A"}, {u"T"}, {{5000, 0, 0, 0}, {6000, 0, 0, 0}, {9000, 0, 0, 0}})));
+    EXPECT_EQ(LookupNumber(1100), nullptr);
+    ASSERT_TRUE(Load(BuildDirectoryFile({u"B"}, {u"T"}, {{1000, 0, 0, 0}, {1100, 0, 0, 0}, {9000, 0, 0, 0}})));
+    EXPECT_EQ(Area(1100), u"B");
 }
 
 TEST_F(DirectoryTest, SaveWritesBackWhatWasLoaded) {
@@ -221,13 +240,21 @@ TEST_F(DirectoryTest, FailedSaveLeavesTheOldFileWhole) {
         EXPECT_FALSE(SaveDirectory(target.c_str()));
         SetWriteFilter(nullptr, nullptr);
         EXPECT_EQ(ReadBytes(target), old);
-        EXPECT_EQ(OpenFileForRead((target + u".new").c_str()), kNoFile);
+        EXPECT_EQ(Entries(scratch.folder), std::vector<std::u16string>{target});
     }
     EXPECT_FALSE(SaveDirectory(scratch.Path(u"no/such/folder/Varnolt.dat").c_str()));
+    // A target that cannot be replaced: the written temporary file goes too.
+    const std::u16string folderTarget = scratch.Path(u"folder.dat");
+    std::filesystem::create_directory(std::filesystem::path(folderTarget));
+    EXPECT_FALSE(SaveDirectory(folderTarget.c_str()));
+    std::vector<std::u16string> left = Entries(scratch.folder);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::u16string>{target, folderTarget}));
+    std::filesystem::remove(std::filesystem::path(folderTarget));
 
     EXPECT_TRUE(SaveDirectory(target.c_str()));
     EXPECT_EQ(ReadBytes(target).size(), 36u + 2 * (1 + 5 + 1 + 5) + 6);
-    EXPECT_EQ(OpenFileForRead((target + u".new").c_str()), kNoFile);
+    EXPECT_EQ(Entries(scratch.folder), std::vector<std::u16string>{target});
 
     // An empty item table saves nothing and leaves the file alone.
     ResetDirectory();
@@ -236,6 +263,36 @@ TEST_F(DirectoryTest, FailedSaveLeavesTheOldFileWhole) {
     InternString(AreaTable(), u"only a string");
     EXPECT_FALSE(SaveDirectory(target.c_str()));
     EXPECT_EQ(ReadBytes(target), old);
+}
+
+// 259 units is the longest path the program hands over; the temporary file
+// beside it must fit the same limit (260 with the terminator).
+TEST_F(DirectoryTest, SaveToAPathOf259UnitsKeepsItsTemporaryFileWithinTheLimit) {
+    const std::u16string folder = scratch.Path(u"");
+    ASSERT_LT(folder.size() + 8, 259u);
+    const std::u16string target = folder + std::u16string(259 - folder.size() - 4, u'v') + u".dat";
+    ASSERT_EQ(target.size(), 259u);
+    WriteBytes(target, ExampleDirectory());
+    ASSERT_TRUE(MakeDirectoryEditable());
+    ASSERT_NE(AddEntry(u"1391234", u"area", u"type"), -1);
+
+    struct Context {
+        std::filesystem::path folder;
+        size_t longest;
+    } context{scratch.folder, 0};
+    SetWriteFilter(
+        [](void* raw, uint32_t) {
+            auto* c = static_cast<Context*>(raw);
+            for (const std::u16string& name : Entries(c->folder)) c->longest = std::max(c->longest, name.size());
+            return true;
+        },
+        &context);
+    EXPECT_TRUE(SaveDirectory(target.c_str()));
+    SetWriteFilter(nullptr, nullptr);
+    EXPECT_EQ(context.longest, 259u);
+    EXPECT_EQ(Entries(scratch.folder), std::vector<std::u16string>{target});
+    EXPECT_TRUE(LoadDirectory(target.c_str()));
+    EXPECT_EQ(Area(1391234), u"area");
 }
 
 TEST_F(DirectoryTest, FailedAllocationsChangeNothing) {

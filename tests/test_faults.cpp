@@ -2,8 +2,8 @@
 // directory failing in turn, and a process killed in the middle of a save.
 #include <gtest/gtest.h>
 
+#include "base/heap.h"
 #include "directory/directory.h"
-#include "directory/heap.h"
 #include "exchange/text_exchange.h"
 #include "platform/platform.h"
 #include "tests/test_support.h"
@@ -126,7 +126,7 @@ TEST_F(FaultTest, KilledDuringASaveLeavesTheOldFileOrTheNew) {
         const Bytes now = ReadBytes(target);
         EXPECT_TRUE(now == old || now == fresh) << killedAt;
         EXPECT_EQ(now == fresh, WEXITSTATUS(status) == 0) << killedAt;
-        RemoveFileAt((target + u".new").c_str());
+        RemoveFileAt((target.substr(0, target.size() - 1) + u"~").c_str());
     }
 }
 #endif

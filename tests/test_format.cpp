@@ -1,3 +1,4 @@
+// The file format: the worked example byte by byte, and the limits of the item fields.
 #include <gtest/gtest.h>
 
 #include "directory/directory.h"
@@ -49,4 +50,3 @@ TEST(FileFormat, ItemFieldLimits) {
     EXPECT_EQ(back.span, 255u);
     EXPECT_EQ(ItemStart(&item), kMaxKey);
 }
-

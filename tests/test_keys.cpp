@@ -1,9 +1,10 @@
+// Number keys: the decimal conversion, the normalisation of written numbers, the derivation.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
-#include "exchange/utf8.h"
+#include "base/utf8.h"
 #include "keys/number_key.h"
 
 TEST(ParseDecimalKey, ReadsLikeWcstolInBaseTen) {
@@ -181,10 +182,12 @@ TEST(NormaliseWrittenNumber, PastedNumbersDeriveTheKeysOfTheirDialledForms) {
         int32_t key;
     };
     const Case cases[] = {
-        {u"139 1234 5678", 1391234},   {u"139-1234-5678", 1391234},  {u"+86 139 1234 5678", 1391234},
-        {u"+86 755 8888 8888", 755},   {u"+86 10 1234 5678", 10},    {u"+86 871 1234 567", 8711},
-        {u"0571 8888 8888", 571},      {u"0-755", 755},              {u"027-88888888", 27},
-        {u"+86 851 234 5678", 8512},   {u"(+86)(755)8888 8888", 755},
+        {u"139 1234 5678", 1391234},     {u"139-1234-5678", 1391234},
+        {u"+86 139 1234 5678", 1391234}, {u"+86 755 8888 8888", 755},
+        {u"+86 10 1234 5678", 10},       {u"+86 871 1234 567", 8711},
+        {u"0571 8888 8888", 571},        {u"0-755", 755},
+        {u"027-88888888", 27},           {u"+86 851 234 5678", 8512},
+        {u"(+86)(755)8888 8888", 755},
     };
     for (const Case& c : cases) {
         std::u16string text = c.text;

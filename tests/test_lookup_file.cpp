@@ -1,3 +1,4 @@
+// The in-file lookup: its answers, the reads it makes, and files cut or lying about their counts.
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -165,8 +166,8 @@ TEST(LookupNumberInFile, CountsPointingPastTheEnd) {
         uint32_t value;
     };
     const Damage damages[] = {
-        {32, 1000},        {32, 0xFFFFFFFF}, {32, 0x7FFFFFFF}, {16, 0xFFFF}, {20, 0x40000000},
-        {24, 0xFFFFFFFF},  {28, 12345},      {4, 0xFFFFFFF0},  {4, 0},       {20, 0},
+        {32, 1000},       {32, 0xFFFFFFFF}, {32, 0x7FFFFFFF}, {16, 0xFFFF}, {20, 0x40000000},
+        {24, 0xFFFFFFFF}, {28, 12345},      {4, 0xFFFFFFF0},  {4, 0},       {20, 0},
     };
     for (const Damage& damage : damages) {
         Bytes file = ExampleDirectory();

@@ -1,3 +1,4 @@
+// The platform layer: files, the module path, ANSI text.
 #include <gtest/gtest.h>
 
 #include <string>

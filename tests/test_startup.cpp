@@ -1,3 +1,4 @@
+// The start-up path: finding the directory file beside the program.
 #include <gtest/gtest.h>
 
 #include <string>

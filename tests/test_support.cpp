@@ -1,3 +1,4 @@
+// Helpers of the unit tests: scratch folders, fixture files and directories built from parts.
 #include "tests/test_support.h"
 
 #include <atomic>
@@ -5,9 +6,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/heap.h"
 #include "directory/add_index.h"
 #include "directory/directory.h"
-#include "directory/heap.h"
 
 namespace fs = std::filesystem;
 
@@ -96,11 +97,7 @@ Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::ve
     return file;
 }
 
-void ResetDirectory() {
-    InvalidateAddIndex();
-    ReleaseBlock(directory.image);
-    directory = Directory{};
-}
+void ResetDirectory() { ClearDirectory(); }
 
 Bytes SavedBytes() {
     ScratchFolder scratch;

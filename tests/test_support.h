@@ -1,3 +1,4 @@
+// Helpers of the unit tests: scratch folders, fixture files and directories built from parts.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Import in every encoding, export, and their round trips.
 #include <gtest/gtest.h>
 
 #include "directory/directory.h"
@@ -38,7 +39,8 @@ struct TextExchangeTest : testing::Test {
     ScratchFolder scratch;
 };
 
-const char16_t kLines[] = u"1391234\t江苏 南京\t中国移动\r\n1391235\t江苏 南京\t中国移动\r\n755\t广东 深圳\t固定电话\r\n";
+const char16_t kLines[] =
+    u"1391234\t江苏 南京\t中国移动\r\n1391235\t江苏 南京\t中国移动\r\n755\t广东 深圳\t固定电话\r\n";
 
 void ExpectTheThreeLines(TextExchangeTest& t) {
     EXPECT_EQ(t.Entry(1391234), u"江苏 南京|中国移动");
@@ -89,7 +91,9 @@ TEST_F(TextExchangeTest, EncodingsThatAreNot) {
     // UTF-8 with its mark: the mark stands before the first number (key 0);
     // the lines after it import normally.
     ResetDirectory();
-    EXPECT_EQ(Import(Raw("\xEF\xBB\xBF" "12\tA\tB\r\n13\tC\tD\r\n")), 1);
+    EXPECT_EQ(Import(Raw("\xEF\xBB\xBF"
+                         "12\tA\tB\r\n13\tC\tD\r\n")),
+              1);
     EXPECT_EQ(Entry(12), u"-");
     EXPECT_EQ(Entry(13), u"C|D");
     EXPECT_EQ(directory.header.itemCount, 2u);
@@ -117,8 +121,8 @@ TEST_F(TextExchangeTest, LinesAndFields) {
 
     ResetDirectory();
     EXPECT_EQ(Import(Utf16Le(u"number\tarea\ttype\r\n"  // heading: key 0
-                             u"20\t\t\r\n"               // empty fields
-                             u"21\tA\tB\tC\r\n"          // the type takes the rest
+                             u"20\t\t\r\n"              // empty fields
+                             u"21\tA\tB\tC\r\n"         // the type takes the rest
                              u"no tabs here\r\n"
                              u"22\tone tab\r\n"
                              u"23\tA\tB",  // no line end: not imported
@@ -134,7 +138,11 @@ TEST_F(TextExchangeTest, LinesAndFields) {
 
     // A NUL ends the text.
     ResetDirectory();
-    EXPECT_EQ(Import(Utf16Le(std::u16string(u"30\tA\tB\r\n31\tA\tB\r\n\0" u"32\tA\tB\r\n", 25), true)), 1);
+    EXPECT_EQ(Import(Utf16Le(std::u16string(u"30\tA\tB\r\n31\tA\tB\r\n\0"
+                                            u"32\tA\tB\r\n",
+                                            25),
+                             true)),
+              1);
     EXPECT_EQ(Entry(31), u"A|B");
     EXPECT_EQ(Entry(32), u"-");
 

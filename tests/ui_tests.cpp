@@ -4,9 +4,9 @@
 #include "version.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 #include <shellapi.h>
 #include <shlobj.h>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
@@ -14,6 +14,7 @@
 
 #include "directory/directory.h"
 #include "tests/test_support.h"
+#include "ui/resource_ids.h"
 
 namespace {
 
@@ -77,10 +78,10 @@ std::wstring BoxShownBy(const std::function<void()>& action) {
         HWND box = nullptr;
         for (int i = 0; i < 500 && !box; ++i, Sleep(10)) {
             box = FindWindowW(L"#32770", L"Varnolt");
-            if (box == mainWindow || !GetDlgItem(box, 0xFFFF)) box = nullptr;
+            if (box == mainWindow || !GetDlgItem(box, IDC_MESSAGE_TEXT)) box = nullptr;
         }
         if (!box) return;
-        text = Text(box, 0xFFFF);
+        text = Text(box, IDC_MESSAGE_TEXT);
         PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     });
     action();
@@ -93,8 +94,8 @@ std::wstring BoxShownBy(const std::function<void()>& action) {
 TEST(Ui, TemplateCaptionsAreTheTabLabels) {
     appInstance = GetModuleHandleW(nullptr);
     wchar_t label[kPathUnits] = L"unchanged";
-    for (auto [id, caption] : {std::pair{IDD_QUERY, L"查询"}, std::pair{IDD_IMPORT, L"导入"}, std::pair{IDD_EXPORT, L"导出"},
-                               std::pair{IDD_MAIN, L"Varnolt"}}) {
+    for (auto [id, caption] : {std::pair{IDD_QUERY, L"查询"}, std::pair{IDD_IMPORT, L"导入"},
+                               std::pair{IDD_EXPORT, L"导出"}, std::pair{IDD_MAIN, L"Varnolt"}}) {
         HRSRC resource = FindResourceW(appInstance, MAKEINTRESOURCEW(id), RT_DIALOG);
         ASSERT_NE(resource, nullptr);
         EXPECT_EQ(ReadTemplateCaption(resource, label), lstrlenW(caption));
@@ -102,13 +103,16 @@ TEST(Ui, TemplateCaptionsAreTheTabLabels) {
     }
 }
 
-TEST(Ui, TitleFontIsTwiceTheDialogFontAndItalic) {
+TEST(Ui, TitleFontIsTwiceTheDialogFontAndItalicAndGoesWithTheWindow) {
     LOGFONTW dialogFont = {}, titleFont = {};
+    HFONT titleHandle = nullptr;
     WithMainWindow([&] {
         GetObjectW(reinterpret_cast<HFONT>(SendMessageW(mainWindow, WM_GETFONT, 0, 0)), sizeof dialogFont, &dialogFont);
-        GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(mainWindow, IDC_TITLE, WM_GETFONT, 0, 0)),
-                   sizeof titleFont, &titleFont);
+        titleHandle = reinterpret_cast<HFONT>(SendDlgItemMessageW(mainWindow, IDC_TITLE, WM_GETFONT, 0, 0));
+        GetObjectW(titleHandle, sizeof titleFont, &titleFont);
     });
+    LOGFONTW afterwards;
+    EXPECT_EQ(GetObjectW(titleHandle, sizeof afterwards, &afterwards), 0);
     EXPECT_NE(dialogFont.lfHeight, 0);
     EXPECT_EQ(titleFont.lfHeight, 2 * dialogFont.lfHeight);
     EXPECT_EQ(titleFont.lfItalic, 1);
@@ -191,9 +195,9 @@ TEST(Ui, ManifestIsEmbeddedAsResourceOne) {
     ASSERT_NE(resource, nullptr);
     const char* text = static_cast<const char*>(LockResource(LoadResource(self, resource)));
     const std::string manifest(text, SizeofResource(self, resource));
-    for (const char* part : {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "version=\"" VARNOLT_VERSION_TEXT "\"",
-                             "<description>Varnolt Search Engine</description>", "level=\"asInvoker\"",
-                             ">true</dpiAware>"})
+    for (const char* part :
+         {"Microsoft.Windows.Common-Controls", "version=\"6.0.0.0\"", "version=\"" VARNOLT_VERSION_TEXT "\"",
+          "<description>Varnolt Search Engine</description>", "level=\"asInvoker\"", ">true</dpiAware>"})
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
     EXPECT_EQ(manifest.find("activeCodePage"), std::string::npos);
 }

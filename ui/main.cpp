@@ -1,5 +1,4 @@
+// The Windows program's entry point.
 #include "ui/varnolt.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
-    return RunProgram(instance, commandLine);
-}
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) { return RunProgram(instance, commandLine); }

@@ -1,3 +1,4 @@
+// The main window: the tabs, the page switch, the title font, the statistics and About.
 #include "ui/varnolt.h"
 
 #include <commctrl.h>
@@ -62,7 +63,8 @@ void ShowStatistics(bool withBanner) {
 
 void InitMainWindow(HWND window) {
     mainWindow = window;
-    SetClassLongPtrW(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(LoadIconW(appInstance, MAKEINTRESOURCEW(IDI_MAIN))));
+    SetClassLongPtrW(window, GCLP_HICON,
+                     reinterpret_cast<LONG_PTR>(LoadIconW(appInstance, MAKEINTRESOURCEW(IDI_MAIN))));
     if (HFONT font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0))) {
         LOGFONTW description;
         if (GetObjectW(font, sizeof description, &description)) {
@@ -78,6 +80,11 @@ void InitMainWindow(HWND window) {
     InsertPageTab(tab, kImportPage, IDD_IMPORT);
     SendMessageW(tab, TCM_SETCURSEL, 0, 0);
     SwitchPage();
+}
+
+void ReleaseMainWindow() {
+    if (titleFont) DeleteObject(titleFont);
+    titleFont = nullptr;
 }
 
 }  // namespace
@@ -112,8 +119,8 @@ void SwitchPage() {
     if (pageWindows[currentPage]) {
         ShowWindow(pageWindows[currentPage], SW_SHOW);
     } else {
-        HWND page = CreateDialogParamW(appInstance, MAKEINTRESOURCEW(IDD_QUERY + currentPage), mainWindow,
-                                       PageDialogProc, 0);
+        HWND page =
+            CreateDialogParamW(appInstance, MAKEINTRESOURCEW(IDD_QUERY + currentPage), mainWindow, PageDialogProc, 0);
         pageWindows[currentPage] = page;
         if (page) {
             RECT area;
@@ -139,6 +146,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_INITDIALOG:
             InitMainWindow(window);
             return TRUE;
+        case WM_DESTROY:
+            ReleaseMainWindow();
+            return FALSE;
         case WM_NOTIFY:
             if (reinterpret_cast<const NMHDR*>(lParam)->code == TCN_SELCHANGE) SwitchPage();
             return FALSE;

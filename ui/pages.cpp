@@ -1,8 +1,10 @@
+// The three pages (query, import, export) and their actions.
 #include "ui/varnolt.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "base/text16.h"
 #include "directory/directory.h"
 #include "exchange/text_exchange.h"
 #include "keys/number_key.h"
@@ -12,8 +14,6 @@ FileDialogRunner saveFileDialog = GetSaveFileNameW;
 
 namespace {
 
-const char16_t* U(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
-
 void EnableOk(bool enabled) { EnableWindow(GetDlgItem(mainWindow, IDOK), enabled); }
 
 bool FieldHasText(HWND page, int id) { return SendDlgItemMessageW(page, id, WM_GETTEXTLENGTH, 0, 0) != 0; }
@@ -22,13 +22,13 @@ void Query(HWND page) {
     wchar_t number[kPathUnits];
     GetDlgItemTextW(page, IDC_NUMBER, number, kPathUnits);
     // A pasted "+86 139 1234 5678" is answered as the 13912345678 it means.
-    NormaliseWrittenNumber(reinterpret_cast<char16_t*>(number));
-    const RangeItem* item = LookupNumber(static_cast<uint32_t>(DeriveNumberKey(U(number))));
+    NormaliseWrittenNumber(AsText16(number));
+    const RangeItem* item = LookupNumber(static_cast<uint32_t>(DeriveNumberKey(AsText16(number))));
     // Each set raises the field's EN_CHANGE at once, which may enable OK for
     // a moment; the query leaves it disabled.
     if (item) {
-        SetDlgItemTextW(page, IDC_AREA, reinterpret_cast<const wchar_t*>(AreaName(item)));
-        SetDlgItemTextW(page, IDC_TYPE, reinterpret_cast<const wchar_t*>(TypeName(item)));
+        SetDlgItemTextW(page, IDC_AREA, AsWide(AreaName(item)));
+        SetDlgItemTextW(page, IDC_TYPE, AsWide(TypeName(item)));
     } else {
         SetDlgItemTextW(page, IDC_AREA, L"");
         SetDlgItemTextW(page, IDC_TYPE, L"");
@@ -59,7 +59,8 @@ void AddFromFields(HWND page) {
         return;
     // Without any image there is nothing to add to.
     if (!MakeDirectoryEditable() && !directory.image) return ShowMessage(IDS_ADD_FAILED, MB_ICONERROR);
-    if (AddEntry(U(number), U(area), U(type)) == -1) return ShowMessage(IDS_ADD_FAILED, MB_ICONERROR);
+    if (AddEntry(AsText16(number), AsText16(area), AsText16(type)) == -1)
+        return ShowMessage(IDS_ADD_FAILED, MB_ICONERROR);
     SortItems();
     modifiedFlag = true;
     ShowMessage(IDS_ADD_OK, MB_ICONINFORMATION);
@@ -119,7 +120,7 @@ void RunPageAction(HWND page) {
             break;
         case kImportPage:
             GetDlgItemTextW(page, IDC_PATH, path, kPathUnits);
-            if (ImportText(U(path))) {
+            if (ImportText(AsText16(path))) {
                 modifiedFlag = true;
                 SendMessageW(mainWindow, WM_COMMAND, IDM_STATISTICS, 0);
             } else {
@@ -128,7 +129,7 @@ void RunPageAction(HWND page) {
             break;
         case kExportPage:
             GetDlgItemTextW(page, IDC_PATH, path, kPathUnits);
-            if (ExportText(U(path)))
+            if (ExportText(AsText16(path)))
                 ShowMessage(IDS_EXPORT_OK, MB_ICONINFORMATION);
             else
                 ShowMessage(IDS_EXPORT_FAILED, MB_ICONERROR);

@@ -1,7 +1,9 @@
+// Start-up and shutdown: the command-line answer, loading the directory, the save prompt.
 #include "ui/varnolt.h"
 
 #include <commctrl.h>
 
+#include "base/text16.h"
 #include "directory/directory.h"
 #include "keys/number_key.h"
 #include "platform/platform.h"
@@ -12,11 +14,9 @@ bool modifiedFlag = false;
 
 namespace {
 
-char16_t* U(wchar_t* text) { return reinterpret_cast<char16_t*>(text); }
-
 void FindDirectoryFile() {
     char16_t modulePath[kPathUnits];
-    if (GetModulePath(modulePath, kPathUnits) == 0 || !BuildDirectoryPath(modulePath, U(directoryPath)))
+    if (GetModulePath(modulePath, kPathUnits) == 0 || !BuildDirectoryPath(modulePath, AsText16(directoryPath)))
         directoryPath[0] = 0;
 }
 
@@ -27,13 +27,13 @@ int RunProgram(HINSTANCE instance, const wchar_t* commandLine) {
     FindDirectoryFile();
 
     if (commandLine && commandLine[0] != 0) {
-        const uint32_t key = ParseDecimalKey(reinterpret_cast<const char16_t*>(commandLine));
+        const uint32_t key = ParseDecimalKey(AsText16(commandLine));
         wchar_t area[kLookupNameUnits], type[kLookupNameUnits];
-        if (directoryPath[0] != 0 && LookupNumberInFile(U(directoryPath), key, U(area), U(type)))
+        if (directoryPath[0] != 0 && LookupNumberInFile(AsText16(directoryPath), key, AsText16(area), AsText16(type)))
             return MessageBoxW(nullptr, area, type, MB_ICONINFORMATION);
     }
 
-    if (directoryPath[0] != 0) LoadDirectory(U(directoryPath));
+    if (directoryPath[0] != 0) LoadDirectory(AsText16(directoryPath));
     InitCommonControls();
     DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
     if (!modifiedFlag) return 0;
@@ -41,7 +41,7 @@ int RunProgram(HINSTANCE instance, const wchar_t* commandLine) {
     wchar_t message[80];
     LoadStringW(appInstance, IDS_SAVE_PROMPT, message, 80);
     if (MessageBoxW(nullptr, message, L"Varnolt", MB_ICONQUESTION | MB_YESNO) == IDYES &&
-        (directoryPath[0] == 0 || !SaveDirectory(U(directoryPath)))) {
+        (directoryPath[0] == 0 || !SaveDirectory(AsText16(directoryPath)))) {
         LoadStringW(appInstance, IDS_SAVE_FAILED, message, 80);
         MessageBoxW(nullptr, message, L"Varnolt", MB_ICONERROR);
     }

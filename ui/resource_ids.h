@@ -19,6 +19,8 @@
 #define IDC_AREA 312
 #define IDC_TYPE 313
 #define IDC_TITLE 314
+// Not ours: the id the system gives a message box's text, which the tests read.
+#define IDC_MESSAGE_TEXT 0xFFFF
 
 #define IDS_FILTER 800
 #define IDS_SAVE_PROMPT 801

@@ -1,3 +1,4 @@
+// Where the program looks for its directory file.
 #include "ui/startup.h"
 
 bool BuildDirectoryPath(const char16_t* modulePath, char16_t* out) {

@@ -5,6 +5,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commdlg.h>
 
 #include "ui/resource_ids.h"

@@ -45,7 +45,7 @@ else
     echo "onto /dev/full:"
     run_vnlt --dat "$work/Varnolt.dat" import "$work/one.txt" >/dev/null 2>&1
     cp "$work/Varnolt.dat" "$work/old.dat"
-    ln -s /dev/full "$work/Varnolt.dat.new"
+    ln -s /dev/full "$work/Varnolt.da~"  # the save's temporary file
     run_vnlt --dat "$work/Varnolt.dat" add 2 c d 2>"$work/save.err"
     check "a save whose writes fail fails (exit 2)" [ $? = 2 ]
     check "the old directory file is intact" cmp -s "$work/Varnolt.dat" "$work/old.dat"

@@ -4,6 +4,7 @@
 
 #include "directory/directory.h"
 #include "tests/e2e/driver.h"
+#include "ui/resource_ids.h"
 #include "version.h"
 
 namespace {
@@ -29,8 +30,6 @@ void Check(bool ok, const char* what, const std::wstring& detail = L"") {
 #define VARNOLT_WIDE_VERSION VARNOLT_WIDEN(VARNOLT_VERSION_TEXT)
 
 constexpr DWORD kTimeout = 15000;
-constexpr int kTab = 307, kTitle = 314, kAbout = 308, kNumber = 311, kArea = 312, kType = 313, kPath = 300,
-              kIcon = 304;
 
 std::wstring Fixture(const wchar_t* name) { return fixtures + L"\\" + name; }
 
@@ -73,13 +72,14 @@ long Close(Session& s, int promptAnswer, const std::wstring& expectedPrompt) {
 const wchar_t kSavePrompt[] = L"您已经添加或导入条目到归属数据库中，要保存这些更改吗?";
 
 void CommandLineCourse() {
-    for (auto [key, area] : {std::pair{L"1380050", L"AB"}, std::pair{L"1300000", L"C"}, std::pair{L"  1380099", L"AB"}}) {
+    for (auto [key, area] :
+         {std::pair{L"1380050", L"AB"}, std::pair{L"1300000", L"C"}, std::pair{L"  1380099", L"AB"}}) {
         ProgramRun run;
         run.folder = MakeRunFolder(exePath, Fixture(L"example.dat"));
         StartProgram(run, key);
         HWND box = WaitForMessageBox(run, kTimeout);
-        Check(box && MessageBoxText(box) == area && WindowText(box) == L"D", "command line: area as text, type as caption",
-              box ? MessageBoxText(box) + L"/" + WindowText(box) : key);
+        Check(box && MessageBoxText(box) == area && WindowText(box) == L"D",
+              "command line: area as text, type as caption", box ? MessageBoxText(box) + L"/" + WindowText(box) : key);
         Check(WaitForMainWindow(run, 0) == nullptr, "command line: no main window");
         if (box) PressButton(box, IDOK);
         Check(WaitForExit(run, kTimeout) == 1, "command line: exit code is IDOK");
@@ -108,34 +108,37 @@ void StartUpQueryAddImportExportAbout() {
     Check(TabCount(s.main) == 2, "two tabs at start");
     Check(TabLabel(s.run, s.main, 0) == L"查询" && TabLabel(s.run, s.main, 1) == L"导入", "tab labels",
           TabLabel(s.run, s.main, 0) + L"," + TabLabel(s.run, s.main, 1));
-    Check(WindowText(GetDlgItem(s.main, IDOK)) == L"添加" && !IsControlEnabled(s.main, IDOK), "OK reads 添加, disabled");
-    Check(WindowText(GetDlgItem(s.main, kTitle)) == L"Varnolt" && !IsControlEnabled(s.main, kTitle), "greyed title");
+    Check(WindowText(GetDlgItem(s.main, IDOK)) == L"添加" && !IsControlEnabled(s.main, IDOK),
+          "OK reads 添加, disabled");
+    Check(WindowText(GetDlgItem(s.main, IDC_TITLE)) == L"Varnolt" && !IsControlEnabled(s.main, IDC_TITLE),
+          "greyed title");
     HWND query = VisiblePage(s.main);
-    Check(query && GetDlgItem(query, kNumber), "the query page is on show");
+    Check(query && GetDlgItem(query, IDC_NUMBER), "the query page is on show");
     if (!query) return;
 
     // Query.
-    SetField(query, kNumber, L"13800501234");
-    Check(FieldText(query, kArea) == L"AB" && FieldText(query, kType) == L"D", "covered number fills area and type",
-          FieldText(query, kArea));
+    SetField(query, IDC_NUMBER, L"13800501234");
+    Check(FieldText(query, IDC_AREA) == L"AB" && FieldText(query, IDC_TYPE) == L"D",
+          "covered number fills area and type", FieldText(query, IDC_AREA));
     Check(!IsControlEnabled(s.main, IDOK), "query leaves OK disabled");
-    SetField(query, kNumber, L"13000011234");
-    Check(FieldText(query, kArea).empty() && FieldText(query, kType).empty(), "uncovered number empties the fields");
-    SetField(query, kNumber, L"1300000");
-    Check(FieldText(query, kArea) == L"C", "key 1300000 is C", FieldText(query, kArea));
+    SetField(query, IDC_NUMBER, L"13000011234");
+    Check(FieldText(query, IDC_AREA).empty() && FieldText(query, IDC_TYPE).empty(),
+          "uncovered number empties the fields");
+    SetField(query, IDC_NUMBER, L"1300000");
+    Check(FieldText(query, IDC_AREA) == L"C", "key 1300000 is C", FieldText(query, IDC_AREA));
 
     // Add.
-    SetField(query, kArea, L"新区");
+    SetField(query, IDC_AREA, L"新区");
     Check(IsControlEnabled(s.main, IDOK), "editing the area enables OK");
     PressButton(s.main, IDOK);
     std::wstring added = AnswerMessageBox(s.run, IDOK, kTimeout);
     Check(added == L"记录添加成功。", "add succeeds", added);
-    SetField(query, kNumber, L"");
-    SetField(query, kNumber, L"1300000");
-    Check(FieldText(query, kArea) == L"新区", "the next query finds the added entry", FieldText(query, kArea));
-    SetField(query, kNumber, L"4194304");
-    SetField(query, kArea, L"A");
-    SetField(query, kType, L"B");
+    SetField(query, IDC_NUMBER, L"");
+    SetField(query, IDC_NUMBER, L"1300000");
+    Check(FieldText(query, IDC_AREA) == L"新区", "the next query finds the added entry", FieldText(query, IDC_AREA));
+    SetField(query, IDC_NUMBER, L"4194304");
+    SetField(query, IDC_AREA, L"A");
+    SetField(query, IDC_TYPE, L"B");
     PressButton(s.main, IDOK);
     std::wstring refused = AnswerMessageBox(s.run, IDOK, kTimeout);
     Check(refused == L"记录添加失败。\n\n请确保要添加的号码小于 4194304。", "key 4194304 is refused", refused);
@@ -143,12 +146,12 @@ void StartUpQueryAddImportExportAbout() {
     // Import through the path field.
     SelectTab(s.main, 1);
     HWND import = VisiblePage(s.main);
-    Check(import && import != query && GetDlgItem(import, kPath), "the import page is on show");
+    Check(import && import != query && GetDlgItem(import, IDC_PATH), "the import page is on show");
     if (!import) return;
     Check(WindowText(GetDlgItem(s.main, IDOK)) == L"导入" && !IsControlEnabled(s.main, IDOK),
           "OK reads 导入, disabled while the path is empty");
     PutFile(s.File(L"in.txt"), Utf16File(L"1500000\t上海\t移动\r\n1500001\t上海\t移动\r\n"));
-    SetField(import, kPath, s.File(L"in.txt"));
+    SetField(import, IDC_PATH, s.File(L"in.txt"));
     Check(IsControlEnabled(s.main, IDOK), "a path enables OK");
     PressButton(s.main, IDOK);
     std::wstring statistics = AnswerMessageBox(s.run, IDOK, kTimeout);
@@ -156,15 +159,15 @@ void StartUpQueryAddImportExportAbout() {
         L"数据版本: 2024.3.15\n\n记录: 103 条，占用: 110 字节\n项目: 3 条，占用: 18 字节\n"
         L"归属: 5 种，占用: 36 字节\n类型: 3 种，占用: 20 字节";
     Check(statistics == expected, "import shows the statistics", statistics);
-    SetField(import, kPath, s.File(L"missing.txt"));
+    SetField(import, IDC_PATH, s.File(L"missing.txt"));
     PressButton(s.main, IDOK);
     std::wstring importFailed = AnswerMessageBox(s.run, IDOK, kTimeout);
     Check(importFailed == L"数据导入不成功。", "a failed import says so", importFailed);
-    SetField(import, kPath, L"");
+    SetField(import, IDC_PATH, L"");
     Check(!IsControlEnabled(s.main, IDOK), "clearing the path disables OK");
 
     // The export tab, toggled by the import page's icon.
-    DoubleClick(import, kIcon);
+    DoubleClick(import, IDC_ICON);
     Sleep(300);
     Check(TabCount(s.main) == 3 && TabLabel(s.run, s.main, 2) == L"导出", "double-click adds the export tab");
     SelectTab(s.main, 2);
@@ -172,7 +175,7 @@ void StartUpQueryAddImportExportAbout() {
     Check(exportPage && exportPage != import, "the export page is on show");
     if (!exportPage) return;
     Check(WindowText(GetDlgItem(s.main, IDOK)) == L"导出", "OK reads 导出");
-    SetField(exportPage, kPath, s.File(L"out.txt"));
+    SetField(exportPage, IDC_PATH, s.File(L"out.txt"));
     PressButton(s.main, IDOK);
     std::wstring exported = AnswerMessageBox(s.run, IDOK, kTimeout);
     Check(exported == L"数据导出成功。", "export succeeds", exported);
@@ -181,12 +184,12 @@ void StartUpQueryAddImportExportAbout() {
     lines += L"1500000\t上海\t移动\r\n1500001\t上海\t移动\r\n";
     Check(GetFile(s.File(L"out.txt")) == Utf16File(lines), "the exported file holds every key");
     SelectTab(s.main, 1);
-    DoubleClick(VisiblePage(s.main), kIcon);
+    DoubleClick(VisiblePage(s.main), IDC_ICON);
     Sleep(300);
     Check(TabCount(s.main) == 2, "a second double-click removes the export tab");
 
     // About: the banner, one empty line, the statistics.
-    PressButton(s.main, kAbout);
+    PressButton(s.main, IDC_ABOUT);
     std::wstring about = AnswerMessageBox(s.run, IDOK, kTimeout);
     Check(about.rfind(L"Varnolt " VARNOLT_WIDE_VERSION L" X", 0) == 0 && about.size() > expected.size() &&
               about.compare(about.size() - expected.size(), expected.size(), expected) == 0 &&
@@ -198,8 +201,8 @@ void StartUpQueryAddImportExportAbout() {
     Check(code == 0, "exit code 0 after saving");
     wchar_t area[kLookupNameUnits] = {}, type[kLookupNameUnits] = {};
     const std::wstring saved = s.File(L"Varnolt.dat");
-    Check(LookupNumberInFile(reinterpret_cast<const char16_t*>(saved.c_str()), 1500001, reinterpret_cast<char16_t*>(area),
-                             reinterpret_cast<char16_t*>(type)) &&
+    Check(LookupNumberInFile(reinterpret_cast<const char16_t*>(saved.c_str()), 1500001,
+                             reinterpret_cast<char16_t*>(area), reinterpret_cast<char16_t*>(type)) &&
               std::wstring(area) == L"上海" && std::wstring(type) == L"移动",
           "the saved file holds the import");
     RemoveRunFolder(s.run.folder);
@@ -208,9 +211,9 @@ void StartUpQueryAddImportExportAbout() {
 // Adds key 1700000 through the query page, so that the exit asks to save.
 void AddOneEntry(Session& s) {
     HWND query = VisiblePage(s.main);
-    SetField(query, kNumber, L"1700000");
-    SetField(query, kArea, L"A");
-    SetField(query, kType, L"B");
+    SetField(query, IDC_NUMBER, L"1700000");
+    SetField(query, IDC_AREA, L"A");
+    SetField(query, IDC_TYPE, L"B");
     PressButton(s.main, IDOK);
     AnswerMessageBox(s.run, IDOK, kTimeout);
 }
@@ -253,7 +256,7 @@ bool Paste(HWND query, const std::wstring& text) {
     GlobalUnlock(memory);
     SetClipboardData(CF_UNICODETEXT, memory);
     CloseClipboard();
-    SendMessageW(GetDlgItem(query, kNumber), WM_PASTE, 0, 0);
+    SendMessageW(GetDlgItem(query, IDC_NUMBER), WM_PASTE, 0, 0);
     return true;
 }
 
@@ -264,27 +267,30 @@ void ShippedDirectory() {
     s.run.folder = MakeRunFolder(exePath, fixtures + L"\\..\\..\\data\\Varnolt.dat");
     if (StartProgram(s.run, L"") && (s.main = WaitForMainWindow(s.run, kTimeout))) {
         HWND query = VisiblePage(s.main);
-        SetField(query, kNumber, L"13912345678");
-        Check(FieldText(query, kArea) == L"江苏省常州市" && FieldText(query, kType) == L"中国移动",
-              "the shipped directory answers 13912345678", FieldText(query, kArea) + L" " + FieldText(query, kType));
-        SetField(query, kNumber, L"075588888888");
-        Check(FieldText(query, kArea) == L"广东省深圳市" && FieldText(query, kType) == L"固定电话",
-              "and a fixed line of 0755", FieldText(query, kArea));
+        SetField(query, IDC_NUMBER, L"13912345678");
+        Check(FieldText(query, IDC_AREA) == L"江苏省常州市" && FieldText(query, IDC_TYPE) == L"中国移动",
+              "the shipped directory answers 13912345678",
+              FieldText(query, IDC_AREA) + L" " + FieldText(query, IDC_TYPE));
+        SetField(query, IDC_NUMBER, L"075588888888");
+        Check(FieldText(query, IDC_AREA) == L"广东省深圳市" && FieldText(query, IDC_TYPE) == L"固定电话",
+              "and a fixed line of 0755", FieldText(query, IDC_AREA));
         // Numbers as contacts, web pages and input methods write them.
         for (const wchar_t* pasted : {L"13912345678", L"139 1234 5678", L"139-1234-5678", L"+86 139 1234 5678",
                                       L"\uFF11\uFF13\uFF19\uFF11\uFF12\uFF13\uFF14\uFF15\uFF16\uFF17\uFF18"}) {
-            SetField(query, kNumber, L"");
-            SetField(query, kNumber, pasted);
-            Check(FieldText(query, kArea) == L"江苏省常州市" && FieldText(query, kType) == L"中国移动",
-                  "a written mobile number is answered as dialled", std::wstring(pasted) + L" -> " + FieldText(query, kArea));
+            SetField(query, IDC_NUMBER, L"");
+            SetField(query, IDC_NUMBER, pasted);
+            Check(FieldText(query, IDC_AREA) == L"江苏省常州市" && FieldText(query, IDC_TYPE) == L"中国移动",
+                  "a written mobile number is answered as dialled",
+                  std::wstring(pasted) + L" -> " + FieldText(query, IDC_AREA));
         }
-        SetField(query, kNumber, L"+86 755 8888 8888");
-        Check(FieldText(query, kArea) == L"广东省深圳市" && FieldText(query, kType) == L"固定电话",
-              "+86 755 8888 8888 gets its trunk 0 back", FieldText(query, kArea));
-        SetField(query, kNumber, L"");
+        SetField(query, IDC_NUMBER, L"+86 755 8888 8888");
+        Check(FieldText(query, IDC_AREA) == L"广东省深圳市" && FieldText(query, IDC_TYPE) == L"固定电话",
+              "+86 755 8888 8888 gets its trunk 0 back", FieldText(query, IDC_AREA));
+        SetField(query, IDC_NUMBER, L"");
         if (Paste(query, L"+86 (0)10 1234-5678"))
-            Check(FieldText(query, kArea) == L"北京市" && FieldText(query, kType) == L"固定电话",
-                  "a pasted fixed line of Beijing", FieldText(query, kNumber) + L" -> " + FieldText(query, kArea));
+            Check(FieldText(query, IDC_AREA) == L"北京市" && FieldText(query, IDC_TYPE) == L"固定电话",
+                  "a pasted fixed line of Beijing",
+                  FieldText(query, IDC_NUMBER) + L" -> " + FieldText(query, IDC_AREA));
         Check(!IsControlEnabled(s.main, IDOK), "a query of a written number leaves OK disabled");
         Close(s, 0, L"");
     } else {
@@ -298,22 +304,48 @@ void ShippedDirectory() {
 // looked up.
 void PlainDigitsDeriveTheirKeys() {
     const std::pair<const wchar_t*, const wchar_t*> examples[] = {
-        {L"1", L""},           {L"139123", L""},         {L"1391234", L"1391234"},   {L"13912345678", L"1391234"},
-        {L"4194303", L"4194303"}, {L"4194304", L""},     {L"0", L""},                {L"00", L""},
-        {L"0000", L""},        {L"0001234", L"1"},       {L"01", L""},               {L"0123", L""},
-        {L"01234567", L"1234567"}, {L"013912345678", L"1391234"}, {L"010", L"10"},   {L"0101", L"10"},
-        {L"0101234567", L"10"}, {L"021", L"21"},         {L"0213", L"21"},           {L"02", L""},
-        {L"075", L""},         {L"0755", L"755"},        {L"07551234", L"755"},      {L"0311", L"311"},
-        {L"00852", L"85"},     {L"08", L""},             {L"085", L""},              {L"0851", L"851"},
-        {L"0800", L"800"},     {L"08512", L"8512"},      {L"08000", L"8000"},        {L"0851234", L"8512"},
+        {L"1", L""},
+        {L"139123", L""},
+        {L"1391234", L"1391234"},
+        {L"13912345678", L"1391234"},
+        {L"4194303", L"4194303"},
+        {L"4194304", L""},
+        {L"0", L""},
+        {L"00", L""},
+        {L"0000", L""},
+        {L"0001234", L"1"},
+        {L"01", L""},
+        {L"0123", L""},
+        {L"01234567", L"1234567"},
+        {L"013912345678", L"1391234"},
+        {L"010", L"10"},
+        {L"0101", L"10"},
+        {L"0101234567", L"10"},
+        {L"021", L"21"},
+        {L"0213", L"21"},
+        {L"02", L""},
+        {L"075", L""},
+        {L"0755", L"755"},
+        {L"07551234", L"755"},
+        {L"0311", L"311"},
+        {L"00852", L"85"},
+        {L"08", L""},
+        {L"085", L""},
+        {L"0851", L"851"},
+        {L"0800", L"800"},
+        {L"08512", L"8512"},
+        {L"08000", L"8000"},
+        {L"0851234", L"8512"},
     };
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    const std::wstring echo = std::wstring(temp) + L"varnolt-e2e-keys-" + std::to_wstring(GetCurrentProcessId()) + L".dat";
+    const std::wstring echo =
+        std::wstring(temp) + L"varnolt-e2e-keys-" + std::to_wstring(GetCurrentProcessId()) + L".dat";
     MakeDirectoryEditable();
     for (const auto& example : examples)
-        if (*example.second) AddEntry(reinterpret_cast<const char16_t*>(example.second),
-                                      reinterpret_cast<const char16_t*>(example.second), u"K");
+        if (*example.second)
+            AddEntry(reinterpret_cast<const char16_t*>(example.second),
+                     reinterpret_cast<const char16_t*>(example.second), u"K");
     SortItems();
     Check(SaveDirectory(reinterpret_cast<const char16_t*>(echo.c_str())), "a directory of keys is saved");
     Session s;
@@ -323,10 +355,10 @@ void PlainDigitsDeriveTheirKeys() {
         int wrong = 0;
         std::wstring detail;
         for (const auto& example : examples) {
-            SetField(query, kNumber, example.first);
-            if (FieldText(query, kArea) != example.second) {
+            SetField(query, IDC_NUMBER, example.first);
+            if (FieldText(query, IDC_AREA) != example.second) {
                 ++wrong;
-                detail += std::wstring(example.first) + L" -> " + FieldText(query, kArea) + L"; ";
+                detail += std::wstring(example.first) + L" -> " + FieldText(query, IDC_AREA) + L"; ";
             }
         }
         Check(wrong == 0, "every plain-digit example derives its key", detail);
@@ -344,20 +376,22 @@ void HostileInput() {
     Session s;
     if (!Open(s, L"example.dat")) return;
     HWND query = VisiblePage(s.main);
-    SetField(query, kNumber, L"1391234" + std::wstring(99993, L'9'));
-    Check(FieldText(query, kArea).empty(), "a 100,000-digit number: looked up, not found");
-    SetField(query, kArea, std::wstring(100000, L'区'));
-    SetField(query, kType, std::wstring(100000, L'型'));
+    SetField(query, IDC_NUMBER, L"1391234" + std::wstring(99993, L'9'));
+    Check(FieldText(query, IDC_AREA).empty(), "a 100,000-digit number: looked up, not found");
+    SetField(query, IDC_AREA, std::wstring(100000, L'区'));
+    SetField(query, IDC_TYPE, std::wstring(100000, L'型'));
     PressButton(s.main, IDOK);
     Check(AnswerMessageBox(s.run, IDOK, kTimeout) == L"记录添加成功。", "100,000-character fields: the add succeeds");
-    SetField(query, kNumber, L"1391234");
-    Check(FieldText(query, kArea) == std::wstring(31, L'区') && FieldText(query, kType) == std::wstring(15, L'型'),
-          "the add kept 31 units of the area and 15 of the type");
+    SetField(query, IDC_NUMBER, L"1391234");
+    Check(
+        FieldText(query, IDC_AREA) == std::wstring(31, L'区') && FieldText(query, IDC_TYPE) == std::wstring(15, L'型'),
+        "the add kept 31 units of the area and 15 of the type");
 
     // Through the clipboard, as a paste of text with letters in it.
-    SetField(query, kNumber, L"");
+    SetField(query, IDC_NUMBER, L"");
     if (Paste(query, L"号码: 13800501234"))
-        Check(FieldText(query, kArea) == L"AB", "a pasted number with letters is still answered", FieldText(query, kNumber));
+        Check(FieldText(query, IDC_AREA) == L"AB", "a pasted number with letters is still answered",
+              FieldText(query, IDC_NUMBER));
 
     // Paths of 259 units (read whole) and 260 (cut to 259, so not found).
     SelectTab(s.main, 1);
@@ -367,10 +401,10 @@ void HostileInput() {
     const std::wstring at260 = stem + std::wstring(260 - stem.size() - 4, L'q') + L".txt";
     PutFile(L"\\\\?\\" + at259, Utf16File(L"1600000\tA\tB\r\n"));
     PutFile(L"\\\\?\\" + at260, Utf16File(L"1600001\tA\tB\r\n"));
-    SetField(import, kPath, at259);
+    SetField(import, IDC_PATH, at259);
     PressButton(s.main, IDOK);
     Check(AnswerMessageBox(s.run, IDOK, kTimeout).rfind(L"数据版本", 0) == 0, "a path of 259 units imports");
-    SetField(import, kPath, at260);
+    SetField(import, IDC_PATH, at260);
     PressButton(s.main, IDOK);
     Check(AnswerMessageBox(s.run, IDOK, kTimeout) == L"数据导入不成功。", "a path of 260 units is cut and not found");
     Close(s, IDNO, kSavePrompt);
@@ -386,7 +420,7 @@ void HostileInput() {
     for (int i = 0; i < 4000; ++i) garbage += static_cast<char>((i * 7919) >> 3);
     PutFile(g.File(L"Varnolt.dat"), garbage);
     if (StartProgram(g.run, L"") && (g.main = WaitForMainWindow(g.run, kTimeout))) {
-        PressButton(g.main, kAbout);
+        PressButton(g.main, IDC_ABOUT);
         const std::wstring about = AnswerMessageBox(g.run, IDOK, kTimeout);
         Check(about.find(L"数据版本: 0.0.0") != std::wstring::npos, "a garbage file gives the empty directory");
         Check(Close(g, 0, L"") == 0, "and the program ends normally");
@@ -412,23 +446,23 @@ void Pictures(const std::wstring& requests) {
     SelectTab(s.main, 1);
     HWND import = VisiblePage(s.main);
     PutFile(s.File(L"号码.txt"), Utf16File(L"1391234\t江苏 南京\t中国移动\r\n1391235\t江苏 南京\t中国移动\r\n"
-                                         L"1861234\t北京\t中国联通\r\n755\t广东 深圳\t固定电话\r\n"));
-    SetField(import, kPath, s.File(L"号码.txt"));
+                                           L"1861234\t北京\t中国联通\r\n755\t广东 深圳\t固定电话\r\n"));
+    SetField(import, IDC_PATH, s.File(L"号码.txt"));
     Picture(requests, L"import");
     PressButton(s.main, IDOK);
     WaitForMessageBox(s.run, kTimeout);
     Picture(requests, L"statistics");
     AnswerMessageBox(s.run, IDOK, kTimeout);
     SelectTab(s.main, 0);
-    SetField(VisiblePage(s.main), kNumber, L"13912345678");
+    SetField(VisiblePage(s.main), IDC_NUMBER, L"13912345678");
     Picture(requests, L"query");
     SelectTab(s.main, 1);
-    DoubleClick(import, kIcon);
+    DoubleClick(import, IDC_ICON);
     Sleep(300);
     SelectTab(s.main, 2);
-    SetField(VisiblePage(s.main), kPath, L"C:\\导出.txt");
+    SetField(VisiblePage(s.main), IDC_PATH, L"C:\\导出.txt");
     Picture(requests, L"export");
-    PressButton(s.main, kAbout);
+    PressButton(s.main, IDC_ABOUT);
     WaitForMessageBox(s.run, kTimeout);
     Picture(requests, L"about");
     AnswerMessageBox(s.run, IDOK, kTimeout);

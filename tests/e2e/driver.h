@@ -34,7 +34,7 @@ std::vector<HWND> ProcessWindows(const ProgramRun& run, const wchar_t* className
 HWND WaitForWindow(const ProgramRun& run, const wchar_t* className, DWORD timeoutMs);
 
 std::wstring WindowText(HWND window);
-// The text of a message box: its static control 0xFFFF.
+// The text of a message box: its static control IDC_MESSAGE_TEXT.
 std::wstring MessageBoxText(HWND box);
 // Presses the button with this id by a posted click, as a mouse would.
 bool PressButton(HWND dialog, int id);
@@ -44,7 +44,7 @@ std::wstring WindowsPath(const wchar_t* path);
 
 // The main window: the process's dialog that holds the tab control.
 HWND WaitForMainWindow(const ProgramRun& run, DWORD timeoutMs);
-// A message box of the process (a dialog with the static 0xFFFF).
+// A message box of the process (a dialog with the static IDC_MESSAGE_TEXT).
 HWND WaitForMessageBox(const ProgramRun& run, DWORD timeoutMs);
 // The page on show inside the main window.
 HWND VisiblePage(HWND mainWindow);

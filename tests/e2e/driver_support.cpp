@@ -1,4 +1,9 @@
+// The end-to-end driver's tools: starting the program, finding its windows, reading and typing into them.
 #include "tests/e2e/driver.h"
+
+#include <commctrl.h>
+
+#include "ui/resource_ids.h"
 
 std::wstring WindowsPath(const wchar_t* path) {
     std::wstring out = path;
@@ -108,7 +113,7 @@ std::wstring WindowText(HWND window) {
 
 std::wstring MessageBoxText(HWND box) {
     wchar_t text[1024] = {};
-    GetDlgItemTextW(box, 0xFFFF, text, 1024);
+    GetDlgItemTextW(box, IDC_MESSAGE_TEXT, text, 1024);
     return text;
 }
 
@@ -120,7 +125,7 @@ bool PressButton(HWND dialog, int id) {
 
 namespace {
 
-bool IsMessageBox(HWND window) { return GetDlgItem(window, 0xFFFF) != nullptr; }
+bool IsMessageBox(HWND window) { return GetDlgItem(window, IDC_MESSAGE_TEXT) != nullptr; }
 
 HWND WaitForDialog(const ProgramRun& run, DWORD timeoutMs, bool (*wanted)(HWND)) {
     const DWORD begin = GetTickCount();
@@ -136,7 +141,7 @@ HWND WaitForDialog(const ProgramRun& run, DWORD timeoutMs, bool (*wanted)(HWND))
 }  // namespace
 
 HWND WaitForMainWindow(const ProgramRun& run, DWORD timeoutMs) {
-    return WaitForDialog(run, timeoutMs, [](HWND w) { return GetDlgItem(w, 307) != nullptr; });
+    return WaitForDialog(run, timeoutMs, [](HWND w) { return GetDlgItem(w, IDC_TAB) != nullptr; });
 }
 
 HWND WaitForMessageBox(const ProgramRun& run, DWORD timeoutMs) { return WaitForDialog(run, timeoutMs, IsMessageBox); }
@@ -160,10 +165,10 @@ std::wstring FieldText(HWND dialog, int id) {
 
 bool IsControlEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != 0; }
 
-void SelectTab(HWND mainWindow, int index) { SendDlgItemMessageW(mainWindow, 307, 0x1330 /* TCM_SETCURFOCUS */, index, 0); }
+void SelectTab(HWND mainWindow, int index) { SendDlgItemMessageW(mainWindow, IDC_TAB, TCM_SETCURFOCUS, index, 0); }
 
 int TabCount(HWND mainWindow) {
-    return static_cast<int>(SendDlgItemMessageW(mainWindow, 307, 0x1304 /* TCM_GETITEMCOUNT */, 0, 0));
+    return static_cast<int>(SendDlgItemMessageW(mainWindow, IDC_TAB, TCM_GETITEMCOUNT, 0, 0));
 }
 
 std::wstring TabLabel(const ProgramRun& run, HWND mainWindow, int index) {
@@ -179,10 +184,10 @@ std::wstring TabLabel(const ProgramRun& run, HWND mainWindow, int index) {
     BYTE* remote = static_cast<BYTE*>(
         VirtualAllocEx(run.process.hProcess, nullptr, sizeof(Item) + textBytes, MEM_COMMIT, PAGE_READWRITE));
     if (!remote) return L"<no memory>";
-    Item item = {1 /* TCIF_TEXT */, 0, 0, reinterpret_cast<LPWSTR>(remote + sizeof(Item)), 260, 0, 0};
+    Item item = {TCIF_TEXT, 0, 0, reinterpret_cast<LPWSTR>(remote + sizeof(Item)), 260, 0, 0};
     WriteProcessMemory(run.process.hProcess, remote, &item, sizeof item, nullptr);
     wchar_t text[260] = {};
-    if (SendDlgItemMessageW(mainWindow, 307, 0x133C /* TCM_GETITEMW */, index, reinterpret_cast<LPARAM>(remote)))
+    if (SendDlgItemMessageW(mainWindow, IDC_TAB, TCM_GETITEMW, index, reinterpret_cast<LPARAM>(remote)))
         ReadProcessMemory(run.process.hProcess, remote + sizeof(Item), text, textBytes, nullptr);
     VirtualFreeEx(run.process.hProcess, remote, 0, MEM_RELEASE);
     text[259] = 0;

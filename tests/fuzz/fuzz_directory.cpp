@@ -1,10 +1,10 @@
 // A directory file of any content: load it, look up around every item, show
 // the statistics, export, edit, save and load again.
+#include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "directory/directory.h"
 #include "exchange/text_exchange.h"
@@ -32,7 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 FUZZ_CHECK(std::char_traits<char16_t>::length(AreaName(item)) < h.areaPoolLength);
                 FUZZ_CHECK(std::char_traits<char16_t>::length(TypeName(item)) < h.typePoolLength);
             }
-            if (comparable) {
+            // Beyond 22 bits the in-memory search uses the key's low bits and
+            // the in-file one the whole key, so they rightly differ there.
+            if (comparable && key <= kMaxKey) {
                 FUZZ_CHECK(inFile == (item != nullptr));
                 if (item && inFile) {
                     FUZZ_CHECK(std::u16string(AreaName(item)).substr(0, kLookupNameUnits - 1) == area);

@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool found = LookupNumberInFile(path.c_str(), key, area, (key & 1) ? nullptr : type);
     SetReadObserver(nullptr, nullptr);
 
-    for (uint32_t i = kLookupNameUnits; i < kLookupNameUnits + 4; ++i) FUZZ_CHECK(area[i] == 0x5A5A && type[i] == 0x5A5A);
+    for (uint32_t i = kLookupNameUnits; i < kLookupNameUnits + 4; ++i)
+        FUZZ_CHECK(area[i] == 0x5A5A && type[i] == 0x5A5A);
     if (!found) {
         for (uint32_t i = 0; i < kLookupNameUnits; ++i) FUZZ_CHECK(area[i] == 0x5A5A && type[i] == 0x5A5A);
         return 0;

@@ -1,13 +1,14 @@
+// What the fuzz targets share: scratch files, the seed directory and the reset.
 #include "fuzz_support.h"
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
+#include "base/heap.h"
 #include "directory/add_index.h"
 #include "directory/directory.h"
-#include "directory/heap.h"
 
 namespace fs = std::filesystem;
 
@@ -30,15 +31,9 @@ std::vector<uint8_t> ReadFuzzFile(const std::u16string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void ResetFuzzDirectory() {
-    InvalidateAddIndex();
-    ReleaseBlock(directory.image);
-    directory = Directory{};
-}
+void ResetFuzzDirectory() { ClearDirectory(); }
 
 const std::u16string& FuzzSeedDirectory() {
-    static const std::u16string path = [] {
-        return (fs::path(VARNOLT_TEST_DATA) / "example.dat").u16string();
-    }();
+    static const std::u16string path = [] { return (fs::path(VARNOLT_TEST_DATA) / "example.dat").u16string(); }();
     return path;
 }

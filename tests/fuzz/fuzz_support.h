@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#define FUZZ_CHECK(condition)                                                         \
-    do {                                                                              \
-        if (!(condition)) {                                                           \
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                             \
-        }                                                                             \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 std::u16string FuzzPath(const std::u16string& name);

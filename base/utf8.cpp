@@ -1,4 +1,5 @@
-#include "exchange/utf8.h"
+// UTF-8 and UTF-16 conversion, with U+FFFD for whatever is malformed.
+#include "base/utf8.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
-#include "directory/heap.h"
+// Heap blocks of the core over malloc, with the countdown that makes an allocation fail.
+#include "base/heap.h"
 
 #include <cstdlib>
 
