@@ -98,6 +98,12 @@ bool FindQueryParameter(std::string_view query, std::string_view name, std::stri
 
 BatchNumbers ReadJsonBatch(std::string_view body) {
     BatchNumbers batch;
+    // The parser takes a NUL for the end of the text; JSON never holds one.
+    if (const size_t nul = body.find('\0'); nul != std::string_view::npos) {
+        batch.error = BatchError::kMalformed;
+        batch.at = nul + 1;
+        return batch;
+    }
     BatchSax sax(&batch);
     const bool whole = nlohmann::json::sax_parse(body.begin(), body.end(), &sax);
     if (!whole && batch.error == BatchError::kNone) batch.error = BatchError::kMalformed;
