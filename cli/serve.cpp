@@ -96,6 +96,7 @@ public:
 
 private:
     void Read();
+    void OnHeader(beast::error_code ec);
     void OnRead(beast::error_code ec);
     void Reply(http::status status, std::string body, bool keepAlive);
     void Refuse(http::status status, const std::string& reason, bool keepAlive = true);
@@ -106,6 +107,7 @@ private:
     beast::flat_buffer buffer;
     std::optional<http::request_parser<http::string_body>> parser;
     http::response<http::string_body> response;
+    http::response<http::empty_body> goOn;
     std::chrono::steady_clock::time_point started;
 };
 
@@ -211,11 +213,29 @@ void Session::Read() {
     parser.emplace();
     parser->header_limit(kHeaderLimit);
     parser->body_limit(kBodyLimit);
-    // The whole request must come within the timeout: a slow or idle client
-    // loses its connection rather than holding it.
+    // The whole request must come, and its reply be taken, within the
+    // timeout: a slow or idle client loses its connection rather than
+    // holding it.
     stream.expires_after(std::chrono::seconds(service.Options().idleSeconds));
-    http::async_read(stream, buffer, *parser,
-                     [self = shared_from_this()](beast::error_code ec, size_t) { self->OnRead(ec); });
+    http::async_read_header(stream, buffer, *parser,
+                            [self = shared_from_this()](beast::error_code ec, size_t) { self->OnHeader(ec); });
+}
+
+void Session::OnHeader(beast::error_code ec) {
+    if (ec || parser->is_done()) return OnRead(ec);
+    auto next = [self = shared_from_this()](beast::error_code ec, size_t) {
+        if (ec) return;
+        http::async_read(self->stream, self->buffer, *self->parser,
+                         [self](beast::error_code ec, size_t) { self->OnRead(ec); });
+    };
+    // curl, among others, waits a second for this before sending a large body.
+    if (beast::iequals(parser->get()[http::field::expect], "100-continue")) {
+        goOn = {};
+        goOn.version(11);
+        goOn.result(http::status::continue_);
+        return http::async_write(stream, goOn, std::move(next));
+    }
+    next(beast::error_code(), 0);
 }
 
 void Session::OnRead(beast::error_code ec) {
@@ -256,7 +276,6 @@ void Session::Reply(http::status status, std::string body, bool keepAlive) {
             std::to_string(static_cast<unsigned>(status)) + " " + std::to_string(response.body().size()) + " bytes " +
             std::to_string(micros) + " us");
     }
-    stream.expires_after(std::chrono::seconds(service.Options().idleSeconds));
     http::async_write(stream, response, [self = shared_from_this()](beast::error_code ec, size_t) {
         if (ec) return;
         if (!self->response.keep_alive()) {
@@ -276,6 +295,35 @@ void Session::Refuse(http::status status, const std::string& reason, bool keepAl
     if (static_cast<unsigned>(status) != 404 && static_cast<unsigned>(status) != 405)
         Log("refused with " + std::to_string(static_cast<unsigned>(status)) + ": " + reason);
     Reply(status, std::move(body), keepAlive);
+}
+
+// The JSON array of the answers. A large batch is answered in parts on as
+// many threads as the service runs, then joined.
+std::string AnswerBatch(const Answerer& answerer, const std::vector<std::string>& numbers, unsigned threads) {
+    const size_t parts = numbers.size() >= 65536 ? threads : 1;
+    std::vector<std::string> texts(parts);
+    auto answerPart = [&](size_t part) {
+        const size_t first = numbers.size() * part / parts, last = numbers.size() * (part + 1) / parts;
+        std::string& out = texts[part];
+        out.reserve((last - first) * 170 + 1);
+        if (part == 0) out += '[';
+        for (size_t i = first; i < last; ++i) {
+            out += i ? ",{" : "{";
+            AppendJsonAnswer(out, numbers[i], answerer.Ask(numbers[i]));
+        }
+        if (part + 1 == parts) out += ']';
+    };
+    std::vector<std::thread> helpers;
+    for (size_t part = 1; part < parts; ++part) helpers.emplace_back(answerPart, part);
+    answerPart(0);
+    for (std::thread& helper : helpers) helper.join();
+    if (parts == 1) return std::move(texts[0]);
+    size_t size = 0;
+    for (const std::string& text : texts) size += text.size();
+    std::string body;
+    body.reserve(size);
+    for (const std::string& text : texts) body += text;
+    return body;
 }
 
 const char* BatchErrorText(BatchError error) {
@@ -344,15 +392,7 @@ void Session::Route() {
         if (batch.at) reason += where + std::to_string(batch.at);
         return Refuse(http::status::bad_request, reason, keepAlive);
     }
-    std::string body;
-    body.reserve(batch.numbers.size() * 180 + 2);
-    body += '[';
-    for (size_t i = 0; i < batch.numbers.size(); ++i) {
-        body += i ? ",{" : "{";
-        AppendJsonAnswer(body, batch.numbers[i], answerer.Ask(batch.numbers[i]));
-    }
-    body += ']';
-    Reply(http::status::ok, std::move(body), keepAlive);
+    Reply(http::status::ok, AnswerBatch(answerer, batch.numbers, service.Options().threads), keepAlive);
 }
 
 bool ParseListen(const std::string& text, tcp::endpoint* endpoint) {
