@@ -7,6 +7,7 @@
 #include <boost/asio.hpp>
 #include <boost/beast.hpp>
 #include <chrono>
+#include <malloc.h>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -31,6 +32,7 @@ namespace {
 constexpr size_t kHeaderLimit = 16 * 1024;
 constexpr size_t kTargetLimit = 8 * 1024;
 constexpr uint64_t kBodyLimit = 64 * 1024 * 1024;
+constexpr size_t kLargeReply = 16 * 1024 * 1024;
 
 // One loaded directory, never changed once shared: a reload makes another,
 // and the last request holding this one frees it.
@@ -150,7 +152,11 @@ public:
 
 private:
     void Accept() {
-        acceptor.async_accept(asio::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
+        // Each connection's handlers run in order: on a strand where several
+        // threads run them, and as they are where one thread does.
+        const asio::any_io_executor executor =
+            options.threads == 1 ? asio::any_io_executor(io.get_executor()) : asio::any_io_executor(asio::make_strand(io));
+        acceptor.async_accept(executor, [this](beast::error_code ec, tcp::socket socket) {
             if (ec == asio::error::operation_aborted) return;
             if (!ec) {
                 // Over the cap the connection is closed at once: a client
@@ -283,7 +289,13 @@ void Session::Reply(http::status status, std::string body, bool keepAlive) {
             self->stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
             return;
         }
-        self->response = {};  // a batch's answer is not kept while the connection idles
+        const bool large = self->response.body().size() >= kLargeReply;
+        // A batch's request and answer are not kept while the connection idles.
+        self->response = {};
+        self->parser.reset();
+        // glibc keeps a large batch's freed blocks for reuse; given back,
+        // the resident memory returns to its idle size.
+        if (large) malloc_trim(0);
         self->Read();
     });
 }
@@ -297,32 +309,16 @@ void Session::Refuse(http::status status, const std::string& reason, bool keepAl
     Reply(status, std::move(body), keepAlive);
 }
 
-// The JSON array of the answers. A large batch is answered in parts on as
-// many threads as the service runs, then joined.
-std::string AnswerBatch(const Answerer& answerer, const std::vector<std::string>& numbers, unsigned threads) {
-    const size_t parts = numbers.size() >= 65536 ? threads : 1;
-    std::vector<std::string> texts(parts);
-    auto answerPart = [&](size_t part) {
-        const size_t first = numbers.size() * part / parts, last = numbers.size() * (part + 1) / parts;
-        std::string& out = texts[part];
-        out.reserve((last - first) * 170 + 1);
-        if (part == 0) out += '[';
-        for (size_t i = first; i < last; ++i) {
-            out += i ? ",{" : "{";
-            AppendJsonAnswer(out, numbers[i], answerer.Ask(numbers[i]));
-        }
-        if (part + 1 == parts) out += ']';
-    };
-    std::vector<std::thread> helpers;
-    for (size_t part = 1; part < parts; ++part) helpers.emplace_back(answerPart, part);
-    answerPart(0);
-    for (std::thread& helper : helpers) helper.join();
-    if (parts == 1) return std::move(texts[0]);
-    size_t size = 0;
-    for (const std::string& text : texts) size += text.size();
+// The JSON array of the answers, built in one string reserved once.
+std::string AnswerBatch(const Answerer& answerer, const std::vector<std::string>& numbers) {
     std::string body;
-    body.reserve(size);
-    for (const std::string& text : texts) body += text;
+    body.reserve(numbers.size() * 170 + 2);
+    body += '[';
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        body += i ? ",{" : "{";
+        AppendJsonAnswer(body, numbers[i], answerer.Ask(numbers[i]));
+    }
+    body += ']';
     return body;
 }
 
@@ -383,7 +379,7 @@ void Session::Route() {
     } else {
         return Refuse(http::status::unsupported_media_type, "send application/json or text/plain", keepAlive);
     }
-    request.body() = {};
+    std::string().swap(request.body());
     if (batch.error == BatchError::kTooMany)
         return Refuse(http::status::payload_too_large, BatchErrorText(batch.error), keepAlive);
     if (batch.error != BatchError::kNone) {
@@ -392,7 +388,7 @@ void Session::Route() {
         if (batch.at) reason += where + std::to_string(batch.at);
         return Refuse(http::status::bad_request, reason, keepAlive);
     }
-    Reply(http::status::ok, AnswerBatch(answerer, batch.numbers, service.Options().threads), keepAlive);
+    Reply(http::status::ok, AnswerBatch(answerer, batch.numbers), keepAlive);
 }
 
 bool ParseListen(const std::string& text, tcp::endpoint* endpoint) {
