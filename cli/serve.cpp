@@ -136,8 +136,8 @@ public:
         Accept();
         WaitForSignal();
         std::vector<std::thread> others;
-        for (unsigned i = 1; i < options.threads; ++i) others.emplace_back([this] { io.run(); });
-        io.run();
+        for (unsigned i = 1; i < options.threads; ++i) others.emplace_back([this] { RunHandlers(); });
+        RunHandlers();
         for (std::thread& t : others) t.join();
     }
 
@@ -151,6 +151,19 @@ public:
     std::atomic<unsigned> connections{0};
 
 private:
+    // A handler that throws (memory running out for a batch) costs its own
+    // connection, never the service.
+    void RunHandlers() {
+        for (;;) {
+            try {
+                io.run();
+                return;
+            } catch (const std::exception& e) {
+                Log(std::string("error: ") + e.what());
+            }
+        }
+    }
+
     void Accept() {
         // Each connection's handlers run in order: on a strand where several
         // threads run them, and as they are where one thread does.
@@ -197,9 +210,10 @@ private:
                 VersionText(Current()->tables.header));
             return;
         }
-        Log("reloaded " + file + ": data version " + VersionText(next->tables.header) + ", " +
-            std::to_string(next->tables.header.itemCount) + " items");
+        const std::string line = "reloaded " + file + ": data version " + VersionText(next->tables.header) + ", " +
+                                 std::to_string(next->tables.header.itemCount) + " items";
         current.store(std::move(next), std::memory_order_release);
+        Log(line);  // once every new request is answered from it
     }
 
     ServeOptions options;
