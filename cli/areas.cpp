@@ -52,10 +52,12 @@ std::string AreaCodeOfKey(uint32_t key) {
     return code;
 }
 
-AreaCodes CollectAreaCodes() {
+AreaCodes CollectAreaCodes(const Directory& tables) {
+    const StringTable areaTable{tables.areaOffsets, tables.areaPool, tables.header.areaCount,
+                                tables.header.areaPoolLength};
     std::vector<std::pair<uint32_t, const RangeItem*>> fixed;
-    for (uint32_t i = 0; i < directory.header.itemCount; ++i) {
-        const RangeItem* item = &directory.items[i];
+    for (uint32_t i = 0; i < tables.header.itemCount; ++i) {
+        const RangeItem* item = &tables.items[i];
         const ItemFields fields = DecodeItem(item);
         for (uint32_t key = fields.start; key <= fields.start + fields.span && key < 9000; ++key)
             if (!AreaCodeOfKey(key).empty()) fixed.emplace_back(key, item);
@@ -63,7 +65,7 @@ AreaCodes CollectAreaCodes() {
     std::sort(fixed.begin(), fixed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     AreaCodes codes;
     for (const auto& [key, item] : fixed) {
-        const std::string area = Utf16ToUtf8(AreaName(item));
+        const std::string area = Utf16ToUtf8(StringAt(areaTable, DecodeItem(item).areaIndex));
         const std::string code = AreaCodeOfKey(key);
         codes.byArea.emplace(area, code);
         const AreaParts parts = SplitAreaName(area);

@@ -5,6 +5,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "directory/directory.h"
+
 struct AreaParts {
     std::string province;
     std::string city;  // several cities joined by "、" where one area code serves them
@@ -21,9 +23,9 @@ struct AreaCodes {
     std::unordered_map<std::string, std::string> byCity;  // province + city
 };
 
-// Collects the area codes of the directory in memory. Where one name has
-// several codes, the lowest is taken.
-AreaCodes CollectAreaCodes();
+// Collects the area codes of a directory's tables. Where one name has several
+// codes, the lowest is taken.
+AreaCodes CollectAreaCodes(const Directory& tables);
 
 // The number key a fixed line of `key` was dialled with ("0755" for 755,
 // "0851" for 8512); empty for keys that are not fixed lines.

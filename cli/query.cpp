@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "base/utf8.h"
-#include "cli/areas.h"
+#include "cli/answer.h"
 #include "cli/delimited.h"
 #include "cli/text_input.h"
 #include "directory/directory.h"
@@ -38,116 +38,21 @@ struct Output {
     }
 };
 
-// A field's text in each written form, made once: a batch query repeats the
-// same few hundred names millions of times.
-struct FieldText {
-    std::string plain, csv, json;
-};
-
-FieldText MakeFieldText(std::string plain) {
-    FieldText text;
-    AppendField(text.csv, plain, ',');
-    AppendJsonString(text.json, plain);
-    text.plain = std::move(plain);
-    return text;
-}
-
-const FieldText kNoText;
-
-struct AreaFacts {
-    bool ready = false;
-    FieldText name, province, city, areaCode;
-};
-
-struct Answer {
-    uint32_t key = 0;
-    bool found = false;
-    const RangeItem* item = nullptr;
-    const FieldText* area = &kNoText;
-    const FieldText* type = &kNoText;
-    const FieldText* province = &kNoText;
-    const FieldText* city = &kNoText;
-    const FieldText* areaCode = &kNoText;
-};
-
-void AppendKey(std::string& out, uint32_t key) {
-    char digits[10];
-    char* first = digits + 10;
-    do {
-        *--first = static_cast<char>('0' + key % 10);
-        key /= 10;
-    } while (key != 0);
-    out.append(first, static_cast<size_t>(digits + 10 - first));
-}
-
-// key,found,area,type,province,city,areaCode after a separator.
-void AppendAnswerFields(std::string& out, const Answer& a, char separator) {
-    out += separator;
-    AppendKey(out, a.key);
-    out += separator;
-    out += a.found ? "true" : "false";
-    for (const FieldText* field : {a.area, a.type, a.province, a.city, a.areaCode}) {
-        out += separator;
-        if (separator == ',')
-            out += field->csv;
-        else
-            AppendField(out, field->plain, separator);
-    }
-}
-
-void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a) {
-    out += "\"number\":\"";
-    AppendJsonString(out, number);
-    out += "\",\"key\":";
-    AppendKey(out, a.key);
-    out += a.found ? ",\"found\":true,\"area\":\"" : ",\"found\":false,\"area\":\"";
-    out += a.area->json;
-    out += "\",\"type\":\"";
-    out += a.type->json;
-    out += "\",\"province\":\"";
-    out += a.province->json;
-    out += "\",\"city\":\"";
-    out += a.city->json;
-    out += "\",\"areaCode\":\"";
-    out += a.areaCode->json;
-    out += "\"}";
-}
-
-class Answerer {
+// What follows the key in a CSV line (",true,江苏省常州市,…") and in a JSON
+// object: the same for every mobile number of one area and type, so made once
+// per pair.
+class TailCache {
 public:
-    Answerer() : codes(CollectAreaCodes()) {}
-
-    Answer Ask(std::string_view number) {
-        Answer answer;
-        answer.key = KeyOf(number);
-        const RangeItem* item = LookupNumber(answer.key);
-        if (!item) return answer;
-        const ItemFields fields = DecodeItem(item);
-        const AreaFacts& facts = Area(fields.areaIndex, item);
-        answer.found = true;
-        answer.item = item;
-        answer.area = &facts.name;
-        answer.type = &Type(fields.typeIndex, item);
-        answer.province = &facts.province;
-        answer.city = &facts.city;
-        // A fixed line's own code is the one it was dialled with.
-        answer.areaCode = answer.key < kFixedKeys ? &FixedCode(answer.key, facts) : &facts.areaCode;
-        return answer;
-    }
-
-    // What follows the key in a CSV line (",true,江苏省常州市,…") and in a
-    // JSON object: the same for every mobile number of one area and type, so
-    // made once per pair.
     struct Tails {
         std::string csv, json;
     };
 
-    const Tails& TailsOf(const Answer& a) {
+    const Tails& Of(const Answer& a) {
         if (!a.found) {
             if (notFoundTails.csv.empty()) notFoundTails = MakeTails(a);
             return notFoundTails;
         }
-        if (a.key < kFixedKeys) {
+        if (a.key < Answerer::kFixedKeys) {
             scratch = MakeTails(a);
             return scratch;
         }
@@ -162,60 +67,6 @@ public:
     }
 
 private:
-    static constexpr uint32_t kFixedKeys = 9000;
-
-    // The number's text as UTF-16, normalised and derived as the query page does.
-    static uint32_t KeyOf(std::string_view number) {
-        char16_t units[260];
-        size_t n = 0;
-        bool digitsOnly = true;
-        const auto* p = reinterpret_cast<const unsigned char*>(number.data());
-        const auto* end = p + number.size();
-        while (p < end && n + 2 < 260) {
-            if (*p < 0x80) {
-                digitsOnly &= *p >= '0' && *p <= '9';
-                units[n++] = *p++;
-                continue;
-            }
-            // Rare: decode one sequence through the shared converter.
-            digitsOnly = false;
-            const auto* next = p + 1;
-            while (next < end && (*next & 0xC0) == 0x80 && next - p < 4) ++next;
-            const std::u16string decoded = Utf8ToUtf16(reinterpret_cast<const char*>(p), size_t(next - p));
-            for (char16_t c : decoded)
-                if (n + 1 < 260) units[n++] = c;
-            p = next;
-        }
-        units[n] = 0;
-        // Plain digits need no normalising unless they begin with 0086.
-        if (!digitsOnly || (n >= 4 && units[0] == u'0' && units[1] == u'0' && units[2] == u'8' && units[3] == u'6'))
-            NormaliseWrittenNumber(units);
-        return static_cast<uint32_t>(DeriveNumberKey(units));
-    }
-
-    const AreaFacts& Area(uint32_t index, const RangeItem* item) {
-        // Every index of the 10-bit field has its place, so no answer's
-        // pointers move when another area is first met.
-        if (areas.empty()) areas.resize(1024);
-        AreaFacts& facts = areas[index];
-        if (!facts.ready) {
-            facts.ready = true;
-            const std::string name = Utf16ToUtf8(AreaName(item));
-            const AreaParts parts = SplitAreaName(name);
-            facts.areaCode = MakeFieldText(AreaCodeOf(codes, name, parts));
-            facts.province = MakeFieldText(parts.province);
-            facts.city = MakeFieldText(parts.city);
-            facts.name = MakeFieldText(name);
-        }
-        return facts;
-    }
-
-    const FieldText& Type(uint32_t index, const RangeItem* item) {
-        if (types.size() <= index) types.resize(index + 1);
-        if (!types[index]) types[index] = std::make_unique<FieldText>(MakeFieldText(Utf16ToUtf8(TypeName(item))));
-        return *types[index];
-    }
-
     static Tails MakeTails(const Answer& a) {
         Tails tails;
         AppendAnswerFields(tails.csv, a, ',');
@@ -225,18 +76,6 @@ private:
         return tails;
     }
 
-    const FieldText& FixedCode(uint32_t key, const AreaFacts& facts) {
-        if (fixedCodes.empty()) fixedCodes.resize(kFixedKeys);
-        if (!fixedCodes[key]) {
-            const std::string code = AreaCodeOfKey(key);
-            fixedCodes[key] = std::make_unique<FieldText>(code.empty() ? facts.areaCode : MakeFieldText(code));
-        }
-        return *fixedCodes[key];
-    }
-
-    AreaCodes codes;
-    std::vector<AreaFacts> areas;
-    std::vector<std::unique_ptr<FieldText>> types, fixedCodes;
     std::vector<int32_t> pairSlots;  // area index << 8 | type index: position in pairTails
     std::vector<Tails> pairTails;
     Tails scratch, notFoundTails;
@@ -270,7 +109,7 @@ public:
                 AppendField(out, number, ',');
                 out += ',';
                 AppendKey(out, a.key);
-                out += answerer.TailsOf(a).csv;
+                out += tails.Of(a).csv;
                 output.EndLine("\r\n");
                 break;
             case ListFormat::kJsonl:
@@ -278,7 +117,7 @@ public:
                 AppendJsonString(out, number);
                 out += "\",\"key\":";
                 AppendKey(out, a.key);
-                out += answerer.TailsOf(a).json;
+                out += tails.Of(a).json;
                 output.EndLine("\n");
                 break;
         }
@@ -303,7 +142,8 @@ public:
 
 private:
     ListFormat format;
-    Answerer answerer;
+    Answerer answerer{directory};
+    TailCache tails;
     Output output;
 };
 
@@ -338,7 +178,8 @@ int WriteRows(std::string_view text, const QueryRequest& request) {
     const char* lineEnd = format == ListFormat::kCsv ? "\r\n" : "\n";
     const size_t column = static_cast<size_t>(request.column - 1);
 
-    Answerer answerer;
+    Answerer answerer(directory);
+    TailCache tails;
     Output out;
     if (format == ListFormat::kCsv) out.buffer += kUtf8Mark;
     std::vector<std::string> fields;
@@ -383,7 +224,7 @@ int WriteRows(std::string_view text, const QueryRequest& request) {
             if (separator == ',') {
                 o += ',';
                 AppendKey(o, a.key);
-                o += answerer.TailsOf(a).csv;
+                o += tails.Of(a).csv;
             } else {
                 AppendAnswerFields(o, a, separator);
             }

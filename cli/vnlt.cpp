@@ -9,6 +9,9 @@
 #include "base/utf8.h"
 #include "cli/locate.h"
 #include "cli/query.h"
+#ifndef _WIN32
+#include "cli/serve.h"
+#endif
 #include "directory/directory.h"
 #include "exchange/text_exchange.h"
 #include "keys/number_key.h"
@@ -132,6 +135,20 @@ int Stats() {
     return kFound;
 }
 
+#ifndef _WIN32
+int ServeDirectory(ServeOptions options) {
+    if (directoryFiles.read.empty())
+        return Fail(
+            "no directory file: none beside vnlt, in ~/.local/share/varnolt or in ../share/varnolt; name one with "
+            "--dat");
+    options.file = directoryFiles.read;
+    std::string error;
+    const int code = Serve(options, &error);
+    if (code == kFailed) Fail(error);
+    return code;
+}
+#endif
+
 int Run(const std::vector<std::string>& args) {
     CLI::App app("The home area (归属地) and number type of Chinese telephone numbers, from Varnolt.dat.", "vnlt");
     app.set_version_flag("--version", "vnlt " VARNOLT_VERSION_TEXT);
@@ -180,6 +197,27 @@ int Run(const std::vector<std::string>& args) {
     CLI::App* exportCommand = app.add_subcommand("export", "export the directory as UTF-16LE text");
     exportCommand->add_option("FILE", file, "the text file to write")->required();
     CLI::App* stats = app.add_subcommand("stats", "the statistics");
+#ifndef _WIN32
+    ServeOptions serveOptions;
+    CLI::App* serve = app.add_subcommand("serve", "answer lookups over HTTP (JSON); SIGHUP loads the file again");
+    serve
+        ->add_option("--listen", serveOptions.listen,
+                     "the address and port (default 127.0.0.1:8080; [::1]:8080 for IPv6)")
+        ->option_text("ADDRESS:PORT");
+    serve->add_option("--threads", serveOptions.threads, "threads answering (default: one per processor)")
+        ->check(CLI::Range(1, 256))
+        ->option_text("N");
+    serve->add_option("--max-connections", serveOptions.maxConnections, "open connections at most (default 1024)")
+        ->check(CLI::Range(1, 100000))
+        ->option_text("N");
+    serve
+        ->add_option("--timeout", serveOptions.idleSeconds,
+                     "seconds for a whole request to arrive or a reply to be taken; idle connections close after "
+                     "it (default 30)")
+        ->check(CLI::Range(1, 3600))
+        ->option_text("SECONDS");
+    serve->add_flag("--access-log", serveOptions.accessLog, "log every request on standard error");
+#endif
 
     std::vector<const char*> argv{"vnlt"};
     for (const std::string& arg : args) argv.push_back(arg.c_str());
@@ -209,6 +247,9 @@ int Run(const std::vector<std::string>& args) {
     if (import->parsed()) return Import(files);
     if (exportCommand->parsed()) return Export(file);
     if (stats->parsed()) return Stats();
+#ifndef _WIN32
+    if (serve->parsed()) return ServeDirectory(serveOptions);
+#endif
     return kFailed;
 }
 

@@ -6,31 +6,19 @@ namespace {
 
 // First-level index: for each run of 256 keys, the lower-bound position of
 // its first key, so a lookup searches a handful of items in cache instead of
-// the whole table. Built from the sorted table on the first lookup after the
-// directory's generation moved; a table out of order (a foreign file) is searched whole, as the
+// the whole table. Built for the one directory on the first lookup after its
+// generation moved, or explicitly for a table that is then shared between
+// threads; a table out of order (a foreign file) is searched whole, as the
 // plain halving does, so the candidate is always the same.
 constexpr uint32_t kBucketShift = 8;
 constexpr uint32_t kBuckets = (kMaxKey >> kBucketShift) + 1;
+static_assert(kLookupIndexEntries == kBuckets + 1);
 
+// The index of the one directory in memory.
 uint32_t bucketStart[kBuckets + 1];
 bool bucketsValid = false;
 bool tableSorted = false;
 uint64_t builtGeneration = 0;
-
-void BuildBuckets(const RangeItem* items, uint32_t count) {
-    tableSorted = true;
-    for (uint32_t i = 1; i < count && tableSorted; ++i) tableSorted = ItemStart(&items[i - 1]) <= ItemStart(&items[i]);
-    if (tableSorted) {
-        uint32_t position = 0;
-        for (uint32_t bucket = 0; bucket <= kBuckets; ++bucket) {
-            const uint32_t first = bucket << kBucketShift;
-            while (position < count && ItemStart(&items[position]) < first) ++position;
-            bucketStart[bucket] = position;
-        }
-    }
-    bucketsValid = true;
-    builtGeneration = directory.generation;
-}
 
 // Lower bound in [first, first + count): the position of the first item whose
 // start is not below `target`.
@@ -47,18 +35,39 @@ uint32_t LowerBound(const RangeItem* items, uint32_t first, uint32_t count, uint
 
 }  // namespace
 
+bool BuildLookupIndex(const RangeItem* items, uint32_t count, uint32_t* index) {
+    for (uint32_t i = 1; i < count; ++i)
+        if (ItemStart(&items[i - 1]) > ItemStart(&items[i])) return false;
+    uint32_t position = 0;
+    for (uint32_t bucket = 0; bucket <= kBuckets; ++bucket) {
+        const uint32_t first = bucket << kBucketShift;
+        while (position < count && ItemStart(&items[position]) < first) ++position;
+        index[bucket] = position;
+    }
+    return true;
+}
+
 const RangeItem* LookupNumber(uint32_t key) {
     const uint32_t count = directory.header.itemCount;
     if (key == 0 || count == 0) return nullptr;
     const RangeItem* items = directory.items;
-    if (!bucketsValid || builtGeneration != directory.generation) BuildBuckets(items, count);
+    if (!bucketsValid || builtGeneration != directory.generation) {
+        tableSorted = BuildLookupIndex(items, count, bucketStart);
+        bucketsValid = true;
+        builtGeneration = directory.generation;
+    }
+    return LookupNumberIn(items, count, tableSorted ? bucketStart : nullptr, key);
+}
+
+const RangeItem* LookupNumberIn(const RangeItem* items, uint32_t count, const uint32_t* index, uint32_t key) {
+    if (key == 0 || count == 0) return nullptr;
     // Lower bound on the key's low 22 bits; the range test below uses the
     // whole key, so keys beyond 22 bits are never found.
     const uint32_t target = key & kMaxKey;
     uint32_t first;
-    if (tableSorted) {
+    if (index) {
         const uint32_t bucket = target >> kBucketShift;
-        first = LowerBound(items, bucketStart[bucket], bucketStart[bucket + 1] - bucketStart[bucket], target);
+        first = LowerBound(items, index[bucket], index[bucket + 1] - index[bucket], target);
     } else {
         first = 0;
         for (uint32_t remaining = count; remaining > 0;) {

@@ -30,6 +30,9 @@ ensure_packages() {
     locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$' || missing+=(locales)
     /usr/bin/python3 -c "import phonenumbers" 2>/dev/null || missing+=(python3-phonenumbers)
     [ -f /usr/include/CLI/CLI.hpp ] || missing+=(libcli11-dev)
+    # vnlt serve: Boost.Beast and Asio, and nlohmann-json, all header-only.
+    [ -f /usr/include/boost/beast.hpp ] || missing+=(libboost-dev)
+    [ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
     command -v clang++ >/dev/null || missing+=(clang)
     dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || missing+=(libclang-rt-14-dev)
     for extra in "$@"; do dpkg -s "$extra" >/dev/null 2>&1 || missing+=("$extra"); done

@@ -75,6 +75,15 @@ HOME="$home" XDG_DATA_HOME="" "$rootfs/usr/bin/vnlt" add 1391234 安装测试 �
 check "add writes the user's own copy" [ -f "$home/.local/share/varnolt/Varnolt.dat" ]
 check "and leaves the packaged directory unchanged" cmp -s "$rootfs/usr/share/varnolt/Varnolt.dat" "$ROOT/data/Varnolt.dat"
 check "the man page is there" [ -f "$rootfs/usr/share/man/man1/vnlt.1.gz" ]
+unit="$(find "$rootfs" -name varnolt.service -path '*/systemd/system/*')"
+check "the service unit is there" [ -n "$unit" ]
+check "it runs as a dynamic user on the packaged directory" \
+    grep -qxF 'ExecStart=/usr/bin/vnlt --dat /usr/share/varnolt/Varnolt.dat serve --listen 127.0.0.1:8080' "$unit"
+check "as a dynamic user" grep -qx 'DynamicUser=yes' "$unit"
+dpkg-deb -e "$deb" "$work/control"
+# postinst enables it again only where the administrator had enabled it.
+check "installing it neither enables nor starts it" \
+    bash -c "! grep -q 'deb-systemd-invoke' '$work/control/postinst' && grep -q 'was-enabled' '$work/control/postinst'"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -1,0 +1,136 @@
+// One number's answer over one loaded directory, and its JSON object.
+#include "cli/answer.h"
+
+#include <utility>
+
+#include "base/utf8.h"
+#include "cli/areas.h"
+#include "cli/delimited.h"
+#include "keys/number_key.h"
+
+namespace {
+
+FieldText MakeFieldText(std::string plain) {
+    FieldText text;
+    AppendField(text.csv, plain, ',');
+    AppendJsonString(text.json, plain);
+    text.plain = std::move(plain);
+    return text;
+}
+
+// The number's text as UTF-16, normalised and derived.
+uint32_t KeyOf(std::string_view number) {
+    char16_t units[260];
+    size_t n = 0;
+    bool digitsOnly = true;
+    const auto* p = reinterpret_cast<const unsigned char*>(number.data());
+    const auto* end = p + number.size();
+    while (p < end && n + 2 < 260) {
+        if (*p < 0x80) {
+            digitsOnly &= *p >= '0' && *p <= '9';
+            units[n++] = *p++;
+            continue;
+        }
+        // Rare: decode one sequence through the shared converter.
+        digitsOnly = false;
+        const auto* next = p + 1;
+        while (next < end && (*next & 0xC0) == 0x80 && next - p < 4) ++next;
+        const std::u16string decoded = Utf8ToUtf16(reinterpret_cast<const char*>(p), size_t(next - p));
+        for (char16_t c : decoded)
+            if (n + 1 < 260) units[n++] = c;
+        p = next;
+    }
+    units[n] = 0;
+    // Plain digits need no normalising unless they begin with 0086.
+    if (!digitsOnly || (n >= 4 && units[0] == u'0' && units[1] == u'0' && units[2] == u'8' && units[3] == u'6'))
+        NormaliseWrittenNumber(units);
+    return static_cast<uint32_t>(DeriveNumberKey(units));
+}
+
+}  // namespace
+
+Answerer::Answerer(const Directory& tables)
+    : itemCount(tables.header.itemCount), items(tables.items), index(kLookupIndexEntries) {
+    indexed = BuildLookupIndex(items, itemCount, index.data());
+    const StringTable areaTable{tables.areaOffsets, tables.areaPool, tables.header.areaCount,
+                                tables.header.areaPoolLength};
+    const StringTable typeTable{tables.typeOffsets, tables.typePool, tables.header.typeCount,
+                                tables.header.typePoolLength};
+    const AreaCodes codes = CollectAreaCodes(tables);
+    // Every index of the 10-bit and 8-bit fields has its place.
+    areas.resize(kMaxAreas);
+    for (uint32_t i = 0; i < areaTable.count && i < kMaxAreas; ++i) {
+        const std::string name = Utf16ToUtf8(StringAt(areaTable, i));
+        const AreaParts parts = SplitAreaName(name);
+        areas[i].areaCode = MakeFieldText(AreaCodeOf(codes, name, parts));
+        areas[i].province = MakeFieldText(parts.province);
+        areas[i].city = MakeFieldText(parts.city);
+        areas[i].name = MakeFieldText(name);
+    }
+    types.resize(kMaxTypes);
+    for (uint32_t i = 0; i < typeTable.count && i < kMaxTypes; ++i)
+        types[i] = MakeFieldText(Utf16ToUtf8(StringAt(typeTable, i)));
+    fixedCodes.resize(kFixedKeys);
+    for (uint32_t key = 0; key < kFixedKeys; ++key) fixedCodes[key] = MakeFieldText(AreaCodeOfKey(key));
+}
+
+Answer Answerer::Ask(std::string_view number) const {
+    Answer answer{.area = &none, .type = &none, .province = &none, .city = &none, .areaCode = &none};
+    answer.key = KeyOf(number);
+    const RangeItem* item = LookupNumberIn(items, itemCount, indexed ? index.data() : nullptr, answer.key);
+    if (!item) return answer;
+    const ItemFields fields = DecodeItem(item);
+    const AreaFacts& facts = areas[fields.areaIndex];
+    answer.found = true;
+    answer.item = item;
+    answer.area = &facts.name;
+    answer.type = &types[fields.typeIndex];
+    answer.province = &facts.province;
+    answer.city = &facts.city;
+    // A fixed line's own code is the one it was dialled with.
+    const bool ownCode = answer.key < kFixedKeys && !fixedCodes[answer.key].plain.empty();
+    answer.areaCode = ownCode ? &fixedCodes[answer.key] : &facts.areaCode;
+    return answer;
+}
+
+void AppendKey(std::string& out, uint32_t key) {
+    char digits[10];
+    char* first = digits + 10;
+    do {
+        *--first = static_cast<char>('0' + key % 10);
+        key /= 10;
+    } while (key != 0);
+    out.append(first, static_cast<size_t>(digits + 10 - first));
+}
+
+void AppendAnswerFields(std::string& out, const Answer& a, char separator) {
+    out += separator;
+    AppendKey(out, a.key);
+    out += separator;
+    out += a.found ? "true" : "false";
+    for (const FieldText* field : {a.area, a.type, a.province, a.city, a.areaCode}) {
+        out += separator;
+        if (separator == ',')
+            out += field->csv;
+        else
+            AppendField(out, field->plain, separator);
+    }
+}
+
+void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a) {
+    out += "\"number\":\"";
+    AppendJsonString(out, number);
+    out += "\",\"key\":";
+    AppendKey(out, a.key);
+    out += a.found ? ",\"found\":true,\"area\":\"" : ",\"found\":false,\"area\":\"";
+    out += a.area->json;
+    out += "\",\"type\":\"";
+    out += a.type->json;
+    out += "\",\"province\":\"";
+    out += a.province->json;
+    out += "\",\"city\":\"";
+    out += a.city->json;
+    out += "\",\"areaCode\":\"";
+    out += a.areaCode->json;
+    out += "\"}";
+}

@@ -1,0 +1,61 @@
+// One number's answer: its key, home area, type, province, city and area
+// code, over one loaded directory, and its JSON object.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "directory/directory.h"
+
+// A field's text in each written form, made once: a batch repeats the same
+// few hundred names millions of times.
+struct FieldText {
+    std::string plain, csv, json;
+};
+
+struct Answer {
+    uint32_t key = 0;
+    bool found = false;
+    const RangeItem* item = nullptr;
+    const FieldText* area;
+    const FieldText* type;
+    const FieldText* province;
+    const FieldText* city;
+    const FieldText* areaCode;
+};
+
+// Every name of one directory in every written form, and its lookup index,
+// made whole on construction: afterwards nothing changes, so any number of
+// threads may ask at once. The tables `tables` points into must outlive it.
+class Answerer {
+public:
+    explicit Answerer(const Directory& tables);
+
+    // The number as written, normalised and derived as the query page does.
+    Answer Ask(std::string_view number) const;
+
+    static constexpr uint32_t kFixedKeys = 9000;
+
+private:
+    struct AreaFacts {
+        FieldText name, province, city, areaCode;
+    };
+
+    uint32_t itemCount;
+    const RangeItem* items;
+    std::vector<uint32_t> index;
+    bool indexed;
+    std::vector<AreaFacts> areas;       // by area index
+    std::vector<FieldText> types;       // by type index
+    std::vector<FieldText> fixedCodes;  // by fixed-line key; empty where the key gives none
+    FieldText none;
+};
+
+// Appends the key in decimal.
+void AppendKey(std::string& out, uint32_t key);
+// Appends key,found,area,type,province,city,areaCode, each after a separator.
+void AppendAnswerFields(std::string& out, const Answer& a, char separator);
+// Appends the answer's JSON object less its opening brace: "number":…}.
+void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a);

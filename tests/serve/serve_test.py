@@ -1,0 +1,152 @@
+#!/usr/bin/python3
+"""vnlt serve end to end on a loopback port: every endpoint and error, a
+batch of 100,000 numbers against `vnlt query`, reloads of a changed and of a
+damaged file, and SIGTERM.
+
+Usage: serve_test.py VNLT DAT
+"""
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+from service import Service, random_numbers  # noqa: E402
+
+VNLT = DAT = None
+CHANGZHOU = {"number": "13912345678", "key": 1391234, "found": True, "area": "江苏省常州市", "type": "中国移动",
+             "province": "江苏省", "city": "常州市", "areaCode": "0519"}
+
+
+def query_jsonl(numbers, dat):
+    text = "".join(n + "\n" for n in numbers)
+    out = subprocess.run([VNLT, "--dat", dat, "query", "--format", "jsonl"], input=text.encode("utf-8"),
+                         stdout=subprocess.PIPE).stdout.decode("utf-8")
+    return [json.loads(line) for line in out.splitlines()]
+
+
+class Endpoints(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.service = Service(VNLT, DAT, "--threads", "2")
+
+    @classmethod
+    def tearDownClass(cls):
+        assert cls.service.stop() == 0
+
+    def test_single_lookups_answer_as_vnlt_query_does(self):
+        s = self.service
+        status, headers, body = s.request("GET", "/v1/lookup?number=13912345678")
+        self.assertEqual((status, body), (200, CHANGZHOU))
+        self.assertEqual(headers["Content-Type"], "application/json; charset=utf-8")
+        written = ["+86 755 8888 8888", "139-1234-5678", "１３９１２３４５６７８", "0086 139 1234 5678", "12", "abc"]
+        expected = query_jsonl(written, DAT)
+        from urllib.parse import quote
+        for number, answer in zip(written, expected):
+            status, _, body = s.request("GET", "/v1/lookup?x=1&number=" + quote(number))
+            self.assertEqual((status, body), (200, answer), number)
+        # Not found is still an answer.
+        status, _, body = s.request("GET", "/v1/lookup?number=99")
+        self.assertEqual((status, body["found"], body["area"]), (200, False, ""))
+
+    def test_stats_and_health(self):
+        status, _, body = self.service.request("GET", "/v1/stats")
+        self.assertEqual(status, 200)
+        self.assertEqual((body["numbers"], body["items"], body["file"]), (520864, 80802, DAT))
+        self.assertRegex(body["dataVersion"], r"^\d{4}\.\d{1,2}\.\d{1,2}$")
+        self.assertEqual(body["bytes"]["file"], os.path.getsize(DAT))
+        self.assertEqual(self.service.request("GET", "/healthz")[::2], (200, {"status": "ok"}))
+
+    def test_errors_are_json_with_a_reason(self):
+        s = self.service
+        cases = [
+            ("GET", "/v1/lookup", None, {}, 400, "missing number"),
+            ("GET", "/v1/lookup?number=%zz", None, {}, 400, "missing number"),
+            ("GET", "/v1/lookup?number=" + "1" * 101, None, {}, 400, "longer than 100"),
+            ("POST", "/v1/lookup", b'["139", 1]', {"Content-Type": "application/json"}, 400, "array of strings"),
+            ("POST", "/v1/lookup", b'["139"', {"Content-Type": "application/json"}, 400, "malformed JSON"),
+            ("POST", "/v1/lookup", b'{"a":1}', {"Content-Type": "application/json"}, 400, "array of strings"),
+            ("POST", "/v1/lookup", b'["\xff"]', {"Content-Type": "application/json"}, 400, "malformed JSON"),
+            ("POST", "/v1/lookup", b'["' + b"1" * 101 + b'"]', {"Content-Type": "application/json"}, 400,
+             "longer than 100 bytes at number 1"),
+            ("POST", "/v1/lookup", b"1\n" + b"2" * 101, {"Content-Type": "text/plain"}, 400, "at number 2"),
+            ("POST", "/v1/lookup", b"<a/>", {"Content-Type": "application/xml"}, 415, "application/json"),
+            ("GET", "/v2/lookup", None, {}, 404, "no such path"),
+            ("DELETE", "/v1/lookup", None, {}, 405, "GET or POST"),
+            ("POST", "/healthz", b"", {}, 405, "GET"),
+            ("PUT", "/v1/stats", b"", {}, 405, "GET"),
+            ("GET", "/v1/lookup?number=" + "1" * 9000, None, {}, 414, "URL"),
+            ("GET", "/healthz", None, {"X-Big": "x" * 20000}, 431, "headers"),
+        ]
+        for method, path, body, headers, status, reason in cases:
+            got, _, answer = s.request(method, path, body, headers)
+            self.assertEqual(got, status, (method, path[:40]))
+            self.assertEqual(list(answer), ["error"])
+            self.assertIn(reason, answer["error"])
+            self.assertNotIn("\n", answer["error"])
+        # A million and one numbers is over the batch limit.
+        got, _, answer = s.request("POST", "/v1/lookup", b"1\n" * 1000001, {"Content-Type": "text/plain"})
+        self.assertEqual(got, 413)
+
+    def test_a_batch_of_100000_numbers_equals_vnlt_query(self):
+        numbers = random_numbers(100000, 14)
+        expected = query_jsonl(numbers, DAT)
+        self.assertEqual(len(expected), len(numbers))
+        status, _, body = self.service.request("POST", "/v1/lookup", json.dumps(numbers).encode("utf-8"),
+                                               {"Content-Type": "application/json"})
+        self.assertEqual(status, 200)
+        self.assertEqual(body, expected)
+        text = "".join(n + "\r\n" for n in numbers).encode("utf-8")
+        status, _, body = self.service.request("POST", "/v1/lookup", text, {"Content-Type": "text/plain; charset=utf-8"})
+        self.assertEqual((status, body), (200, expected))
+        status, _, body = self.service.request("POST", "/v1/lookup", b"[]", {"Content-Type": "application/json"})
+        self.assertEqual((status, body), (200, []))
+
+
+class Reload(unittest.TestCase):
+    def test_sighup_swaps_a_changed_file_in_and_keeps_the_old_for_a_damaged_one(self):
+        with tempfile.TemporaryDirectory() as work:
+            dat = os.path.join(work, "Varnolt.dat")
+            shutil.copyfile(DAT, dat)
+            service = Service(VNLT, dat, "--threads", "2")
+            try:
+                self.assertEqual(service.request("GET", "/v1/lookup?number=13912345678")[2]["area"], "江苏省常州市")
+                changed = os.path.join(work, "changed.dat")
+                shutil.copyfile(DAT, changed)
+                subprocess.run([VNLT, "--dat", changed, "add", "1391234", "测试省测试市", "测试类型"], check=True,
+                               stderr=subprocess.DEVNULL)
+                os.replace(changed, dat)
+                service.signal(signal.SIGHUP)
+                service.wait_for_log("reloaded")
+                answer = service.request("GET", "/v1/lookup?number=13912345678")[2]
+                self.assertEqual((answer["area"], answer["type"], answer["province"]),
+                                 ("测试省测试市", "测试类型", "测试省"))
+
+                with open(dat, "r+b") as damaged:
+                    damaged.truncate(1000)
+                service.signal(signal.SIGHUP)
+                service.wait_for_log("reload failed")
+                answer = service.request("GET", "/v1/lookup?number=13912345678")[2]
+                self.assertEqual(answer["area"], "测试省测试市")
+                self.assertEqual(service.request("GET", "/healthz")[0], 200)
+            finally:
+                self.assertEqual(service.stop(), 0)
+            self.assertTrue(service.wait_for_log("stopping on SIGTERM"))
+
+    def test_a_file_that_does_not_load_stops_the_start(self):
+        with tempfile.NamedTemporaryFile() as garbage:
+            garbage.write(b"not a directory")
+            garbage.flush()
+            run = subprocess.run([VNLT, "--dat", garbage.name, "serve", "--listen", "127.0.0.1:0"],
+                                 stderr=subprocess.PIPE, timeout=10)
+            self.assertEqual(run.returncode, 2)
+            self.assertIn(b"not a directory file", run.stderr)
+
+
+if __name__ == "__main__":
+    VNLT, DAT = sys.argv[1], sys.argv[2]
+    unittest.main(argv=sys.argv[:1], verbosity=2)

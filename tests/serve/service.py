@@ -1,0 +1,90 @@
+"""Starts `vnlt serve` on a free loopback port and talks HTTP to it: shared
+by the service's tests. Loopback only."""
+import http.client
+import json
+import os
+import re
+import signal
+import subprocess
+import threading
+import time
+
+
+class Service:
+    def __init__(self, vnlt, dat, *extra):
+        self.process = subprocess.Popen(
+            [vnlt, "--dat", dat, "serve", "--listen", "127.0.0.1:0", *extra],
+            stderr=subprocess.PIPE, text=True, encoding="utf-8")
+        self.lines = []
+        self.changed = threading.Condition()
+        first = self.process.stderr.readline()
+        self.lines.append(first)
+        found = re.search(r"listening on 127\.0\.0\.1:(\d+)", first)
+        if not found:
+            raise AssertionError("no listening line: %r" % first)
+        self.port = int(found.group(1))
+        threading.Thread(target=self._drain, daemon=True).start()
+
+    def _drain(self):
+        for line in self.process.stderr:
+            with self.changed:
+                self.lines.append(line)
+                self.changed.notify_all()
+
+    def wait_for_log(self, pattern, seconds=10):
+        """The first log line matching `pattern`, waiting for it."""
+        deadline = time.monotonic() + seconds
+        with self.changed:
+            while True:
+                for line in self.lines:
+                    if re.search(pattern, line):
+                        return line
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    raise AssertionError("no log line %r in %r" % (pattern, self.lines))
+                self.changed.wait(left)
+
+    def request(self, method, path, body=None, headers=None):
+        """(status, headers, parsed JSON body) of one request on a fresh connection."""
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=60)
+        try:
+            connection.request(method, path, body=body, headers=headers or {})
+            response = connection.getresponse()
+            data = response.read()
+            return response.status, dict(response.getheaders()), json.loads(data.decode("utf-8"))
+        finally:
+            connection.close()
+
+    def signal(self, number):
+        self.process.send_signal(number)
+
+    def stop(self):
+        """SIGTERM; the exit code."""
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+        try:
+            return self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            raise AssertionError("the service outlived SIGTERM by 10 s")
+
+
+def random_numbers(count, seed):
+    """Numbers as people write them: mobile, fixed-line, with +86, spaces, dashes, and junk."""
+    import random
+    rng = random.Random(seed)
+    prefixes = ["13", "15", "17", "18", "19", "14", "16"]
+    numbers = []
+    for _ in range(count):
+        kind = rng.randrange(10)
+        if kind < 6:
+            n = rng.choice(prefixes) + "%09d" % rng.randrange(10 ** 9)
+        elif kind < 8:
+            n = "0" + str(rng.choice([10, 20, 21, 755, 571, 851, 898, 8812, 991])) + "%07d" % rng.randrange(10 ** 7)
+        elif kind == 8:
+            n = "+86 %s-%04d-%04d" % (rng.choice(["139", "186", "150"]), rng.randrange(10 ** 4), rng.randrange(10 ** 4))
+        else:
+            n = rng.choice(["", "abc", "１３９１２３４５６７８", "(+86)755 8888 8888", "0086139123", "12"])
+        numbers.append(n)
+    return numbers
