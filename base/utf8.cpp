@@ -50,7 +50,8 @@ std::u16string Utf8ToUtf16(const char* text, size_t length) {
     const unsigned char* end = p + length;
     while (p < end) {
         const unsigned char lead = *p++;
-        int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : 0;
+        // Bytes F5 to FF never start a sequence, and C0, C1 only overlong ones.
+        const int extra = lead >= 0xF5 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : 0;
         char32_t c = lead;
         if (lead >= 0x80) {
             c = extra ? lead & (0x3F >> extra) : 0xFFFD;
@@ -61,7 +62,9 @@ std::u16string Utf8ToUtf16(const char* text, size_t length) {
                 }
                 c = (c << 6) | (*p++ & 0x3F);
             }
-            if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+            // An overlong form would let "/" or NUL through in disguise.
+            constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+            if (c < kLeast[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
         }
         if (c >= 0x10000) {
             out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
