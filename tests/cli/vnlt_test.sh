@@ -205,6 +205,11 @@ check "without a home the packaged copy still answers" out_is "13912345678	æ±Ÿè‹
 HOME="" "$root/usr/bin/vnlt" add 1 A B >"$work/out" 2>"$work/err"; echo $? >"$work/code"
 check "without a home an add has nowhere to go: exit 2" code_is 2
 check "and says what to set" err_has "set HOME or XDG_DATA_HOME"
+mkdir -p "$work/alone"
+cp "$vnlt" "$work/alone/vnlt"
+HOME="$home" XDG_DATA_HOME="" "$work/alone/vnlt" query 13912345678 >"$work/out" 2>"$work/err"; echo $? >"$work/code"
+check "no directory anywhere: exit 2" code_is 2
+check "and says where it looked" err_has "no directory file: none beside vnlt"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
