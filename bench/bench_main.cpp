@@ -9,11 +9,15 @@
 #include <vector>
 
 #include "base/heap.h"
+#include "directory/add.h"
 #include "directory/add_index.h"
 #include "directory/directory.h"
+#include "directory/lookup_file.h"
+#include "directory/lookup_memory.h"
 #include "exchange/text_exchange.h"
-#include "keys/number_key.h"
+#include "keys/derive.h"
 #include "platform/platform.h"
+#include "platform/platform_seams.h"
 
 #ifdef VARNOLT_WITH_LIBPHONENUMBER
 #include <phonenumbers/geocoding/phonenumber_offline_geocoder.h>

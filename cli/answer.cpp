@@ -6,7 +6,9 @@
 #include "base/utf8.h"
 #include "cli/areas.h"
 #include "cli/delimited.h"
-#include "keys/number_key.h"
+#include "directory/lookup_memory.h"
+#include "keys/derive.h"
+#include "keys/normalise.h"
 
 namespace {
 

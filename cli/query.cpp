@@ -11,7 +11,6 @@
 #include "cli/delimited.h"
 #include "cli/text_input.h"
 #include "directory/directory.h"
-#include "keys/number_key.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

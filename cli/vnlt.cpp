@@ -12,9 +12,11 @@
 #ifndef _WIN32
 #include "cli/serve.h"
 #endif
+#include "directory/add.h"
 #include "directory/directory.h"
+#include "directory/lookup_file.h"
 #include "exchange/text_exchange.h"
-#include "keys/number_key.h"
+#include "keys/decimal.h"
 #include "platform/platform.h"
 #include "version.h"
 

@@ -2,9 +2,10 @@
 #include <algorithm>
 
 #include "base/text16.h"
+#include "directory/add.h"
 #include "directory/add_index.h"
 #include "directory/directory.h"
-#include "keys/number_key.h"
+#include "keys/decimal.h"
 
 namespace {
 

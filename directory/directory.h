@@ -147,45 +147,6 @@ bool SaveDirectory(const char16_t* path);
 DirectoryHeader CapacityBlock();
 bool IsDirectoryEditable();
 
-// A string table as the add sees it: its arrays, where its counts live, and
-// its capacities.
-struct EditableStringTable {
-    uint16_t* offsets;
-    char16_t* pool;
-    uint32_t* count;
-    uint32_t* poolLength;
-    uint32_t capacity;
-    uint32_t poolCapacity;
-};
-constexpr int32_t kNoRoom = -1;
-EditableStringTable AreaTable();
-EditableStringTable TypeTable();
-// Index of `text` in the table, stored first when it is not there yet;
-// kNoRoom when it would not fit.
-int32_t InternString(const EditableStringTable& table, const char16_t* text);
-// Adds one entry: the number text is a decimal key. Returns the index of the
-// item that now holds the key, or -1.
-int32_t AddEntry(const char16_t* number, const char16_t* area, const char16_t* type);
-// Restores the item table's order by start after adds.
-void SortItems();
-
-// The item covering `key` in the directory in memory, or null. Builds the
-// lookup index of the directory on the first call after a change, so it is
-// not for use from several threads at once.
-const RangeItem* LookupNumber(uint32_t key);
-// Entries of a lookup index: one per run of 256 keys, and one more.
-constexpr uint32_t kLookupIndexEntries = (kMaxKey >> 8) + 2;
-// Fills `index` (kLookupIndexEntries entries) for the item table; false, with
-// `index` untouched, when the table is out of order and must be searched whole.
-bool BuildLookupIndex(const RangeItem* items, uint32_t count, uint32_t* index);
-// The item of the table covering `key`, or null; `index` as BuildLookupIndex
-// filled it, or null for a table out of order. Reads only its arguments, so
-// any number of threads may look up in one table at once.
-const RangeItem* LookupNumberIn(const RangeItem* items, uint32_t count, const uint32_t* index, uint32_t key);
+// The names of an item of the directory in memory.
 const char16_t* AreaName(const RangeItem* item);
 const char16_t* TypeName(const RangeItem* item);
-
-// Looks `key` up in the directory file at `path` without loading it. On true
-// `areaOut` (and `typeOut` when given) hold the names, each cut to
-// kLookupNameUnits - 1 units and terminated; on false neither is touched.
-bool LookupNumberInFile(const char16_t* path, uint32_t key, char16_t* areaOut, char16_t* typeOut);

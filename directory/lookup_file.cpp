@@ -1,4 +1,5 @@
 // The in-file lookup: answers one key with a few positioned reads.
+#include "directory/lookup_file.h"
 #include "directory/directory.h"
 #include "platform/platform.h"
 

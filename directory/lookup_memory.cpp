@@ -1,5 +1,6 @@
 // The in-memory lookup: a first-level index over the sorted item table, then a
 // short binary search.
+#include "directory/lookup_memory.h"
 #include "directory/directory.h"
 
 namespace {

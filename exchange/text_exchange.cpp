@@ -5,6 +5,7 @@
 
 #include "base/heap.h"
 #include "base/text16.h"
+#include "directory/add.h"
 #include "directory/directory.h"
 #include "platform/platform.h"
 

@@ -1,5 +1,5 @@
 // Number keys from decimal text, read as wcstol reads them.
-#include "keys/number_key.h"
+#include "keys/decimal.h"
 
 namespace {
 

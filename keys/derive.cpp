@@ -1,5 +1,5 @@
 // The number key of a dialled number: mobile prefixes and area codes.
-#include "keys/number_key.h"
+#include "keys/derive.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Numbers as people write them, rewritten into the form that is dialled.
-#include "keys/number_key.h"
+#include "keys/normalise.h"
 
 namespace {
 

@@ -45,13 +45,3 @@ uint32_t AnsiToUtf16(const char* text, char16_t* out, uint32_t outCapacity);
 
 // Makes the console show UTF-8 output as such (a no-op where it always does).
 void PrepareConsoleForUtf8();
-
-// Test seam: when set, called before every read with the file position and
-// the count asked for.
-using ReadObserver = void (*)(void* context, uint64_t position, uint32_t length);
-void SetReadObserver(ReadObserver observer, void* context);
-
-// Test seam: when set, asked before every write with the count to write;
-// false makes that write fail as a full disk would.
-using WriteFilter = bool (*)(void* context, uint32_t length);
-void SetWriteFilter(WriteFilter filter, void* context);

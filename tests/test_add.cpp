@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "base/heap.h"
+#include "directory/add.h"
 #include "directory/directory.h"
+#include "directory/lookup_memory.h"
 #include "tests/test_support.h"
 
 namespace {

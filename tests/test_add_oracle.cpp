@@ -6,8 +6,10 @@
 #include <utility>
 
 #include "base/heap.h"
+#include "directory/add.h"
 #include "directory/directory.h"
-#include "keys/number_key.h"
+#include "directory/lookup_memory.h"
+#include "keys/decimal.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -4,8 +4,11 @@
 #include <algorithm>
 
 #include "base/heap.h"
+#include "directory/add.h"
 #include "directory/directory.h"
+#include "directory/lookup_memory.h"
 #include "platform/platform.h"
+#include "platform/platform_seams.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "base/heap.h"
+#include "directory/add.h"
 #include "directory/directory.h"
 #include "exchange/text_exchange.h"
 #include "platform/platform.h"
+#include "platform/platform_seams.h"
 #include "tests/test_support.h"
 
 #ifndef _WIN32

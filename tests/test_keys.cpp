@@ -5,7 +5,9 @@
 #include <string>
 
 #include "base/utf8.h"
-#include "keys/number_key.h"
+#include "keys/decimal.h"
+#include "keys/derive.h"
+#include "keys/normalise.h"
 
 TEST(ParseDecimalKey, ReadsLikeWcstolInBaseTen) {
     struct Case {

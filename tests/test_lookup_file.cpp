@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "directory/directory.h"
+#include "directory/lookup_file.h"
 #include "platform/platform.h"
+#include "platform/platform_seams.h"
 #include "tests/test_support.h"
 
 namespace {

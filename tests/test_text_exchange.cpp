@@ -1,9 +1,12 @@
 // Import in every encoding, export, and their round trips.
 #include <gtest/gtest.h>
 
+#include "directory/add.h"
 #include "directory/directory.h"
+#include "directory/lookup_memory.h"
 #include "exchange/text_exchange.h"
 #include "platform/platform.h"
+#include "platform/platform_seams.h"
 #include "tests/test_support.h"
 
 namespace {

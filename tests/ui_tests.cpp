@@ -1,6 +1,8 @@
 // The window code in the test's own process: what another process cannot
 // reach (fonts, drop handles, the file dialogs' parameters).
-#include "ui/varnolt.h"
+#include "ui/main_window.h"
+#include "ui/pages.h"
+#include "ui/program.h"
 #include "version.h"
 
 #include <commctrl.h>

@@ -1,4 +1,4 @@
 // The Windows program's entry point.
-#include "ui/varnolt.h"
+#include "ui/program.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) { return RunProgram(instance, commandLine); }

@@ -1,5 +1,6 @@
 // The main window: the tabs, the page switch, the title font, the statistics and About.
-#include "ui/varnolt.h"
+#include "ui/main_window.h"
+#include "ui/pages.h"
 
 #include <commctrl.h>
 

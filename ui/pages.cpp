@@ -1,13 +1,16 @@
 // The three pages (query, import, export) and their actions.
-#include "ui/varnolt.h"
+#include "ui/pages.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 
 #include "base/text16.h"
+#include "directory/add.h"
 #include "directory/directory.h"
+#include "directory/lookup_memory.h"
 #include "exchange/text_exchange.h"
-#include "keys/number_key.h"
+#include "keys/derive.h"
+#include "keys/normalise.h"
 
 FileDialogRunner openFileDialog = GetOpenFileNameW;
 FileDialogRunner saveFileDialog = GetSaveFileNameW;

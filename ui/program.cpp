@@ -1,11 +1,13 @@
 // Start-up and shutdown: the command-line answer, loading the directory, the save prompt.
-#include "ui/varnolt.h"
+#include "ui/program.h"
+#include "ui/main_window.h"
 
 #include <commctrl.h>
 
 #include "base/text16.h"
 #include "directory/directory.h"
-#include "keys/number_key.h"
+#include "directory/lookup_file.h"
+#include "keys/decimal.h"
 #include "platform/platform.h"
 
 HINSTANCE appInstance = nullptr;

@@ -2,7 +2,9 @@
 // windows. Usage: e2e_driver VARNOLT_EXE FIXTURE_FOLDER
 #include <cstdio>
 
+#include "directory/add.h"
 #include "directory/directory.h"
+#include "directory/lookup_file.h"
 #include "tests/e2e/driver.h"
 #include "ui/resource_ids.h"
 #include "version.h"

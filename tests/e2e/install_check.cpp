@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "directory/directory.h"
+#include "directory/lookup_file.h"
 #include "tests/e2e/driver.h"
 #include "ui/resource_ids.h"
 

@@ -5,7 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "keys/number_key.h"
+#include "keys/decimal.h"
+#include "keys/derive.h"
+#include "keys/normalise.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t units = size / 2;

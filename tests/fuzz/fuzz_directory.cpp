@@ -6,7 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "directory/add.h"
 #include "directory/directory.h"
+#include "directory/lookup_file.h"
+#include "directory/lookup_memory.h"
 #include "exchange/text_exchange.h"
 #include "fuzz_support.h"
 

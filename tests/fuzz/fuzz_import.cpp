@@ -4,6 +4,7 @@
 #include <string>
 
 #include "directory/directory.h"
+#include "directory/lookup_memory.h"
 #include "exchange/text_exchange.h"
 #include "fuzz_support.h"
 

@@ -6,8 +6,10 @@
 #include <string>
 
 #include "directory/directory.h"
+#include "directory/lookup_file.h"
 #include "fuzz_support.h"
 #include "platform/platform.h"
+#include "platform/platform_seams.h"
 
 namespace {
 
