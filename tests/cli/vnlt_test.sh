@@ -70,10 +70,11 @@ check "csv: something not found: exit 1" code_is 1
 run --dat "$shipped" query --format jsonl 18612345678 '"\' 
 check "jsonl" out_is '{"number":"18612345678","key":1861234,"found":true,"area":"北京市","type":"中国联通","province":"北京市","city":"北京市","areaCode":"010"}
 {"number":"\"\\","key":0,"found":false,"area":"","type":"","province":"","city":"","areaCode":""}'
-printf '13912345678\n\xff\xfe\n' | "$vnlt" --dat "$shipped" query --format jsonl >"$work/out"
-check "jsonl: malformed UTF-8 still gives JSON" /usr/bin/python3 -c '
+printf '13912345678\n\xff\xfe\n\x01\x1f\xf0\x9f\x98\x80\n' | "$vnlt" --dat "$shipped" query --format jsonl >"$work/out"
+check "jsonl: malformed UTF-8 and control characters still give JSON, the rest kept" /usr/bin/python3 -c '
 import json, sys
-for line in open(sys.argv[1], encoding="utf-8"): json.loads(line)' "$work/out"
+answers = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+assert answers[2]["number"] == "\x01\x1f\U0001F600", answers[2]' "$work/out"
 run --dat "$shipped" query --format jsonl 13912345678
 check "jsonl: all found: exit 0" code_is 0
 
