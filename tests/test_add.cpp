@@ -39,12 +39,20 @@ TEST_F(AddTest, ConsecutiveKeysExtendOnlyAtTheEnd) {
     EXPECT_EQ(directory.header.numberCount, 5u);
 }
 
+// Both with the add index and with the scan that stands in when the index's
+// memory cannot be had.
 TEST_F(AddTest, AnItemHoldsAtMost256Keys) {
-    for (uint32_t key = 1000; key < 1256; ++key) ASSERT_EQ(Add(key), 0);
-    EXPECT_EQ(Item(0).span, 255u);
-    EXPECT_EQ(Add(1256), 1);
-    EXPECT_EQ(Item(1).span, 0u);
-    EXPECT_EQ(directory.header.numberCount, 257u);
+    for (bool indexed : {true, false}) {
+        SCOPED_TRACE(indexed);
+        ResetDirectory();
+        ASSERT_TRUE(MakeDirectoryEditable());
+        FailAllocationsFrom(indexed ? 0 : 1);
+        for (uint32_t key = 1000; key < 1256; ++key) ASSERT_EQ(Add(key), 0);
+        EXPECT_EQ(Item(0).span, 255u);
+        EXPECT_EQ(Add(1256), 1);
+        EXPECT_EQ(Item(1).span, 0u);
+        EXPECT_EQ(directory.header.numberCount, 257u);
+    }
 }
 
 TEST_F(AddTest, RelabelComesBeforeExtendAndChangesTheWholeItem) {
