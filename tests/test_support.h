@@ -1,6 +1,8 @@
 // Helpers of the unit tests: scratch folders, fixture files and directories built from parts.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -19,6 +21,8 @@ struct ScratchFolder {
 Bytes ReadBytes(const std::u16string& path);
 void WriteBytes(const std::u16string& path, const Bytes& bytes);
 Bytes FixtureBytes(const char* name);
+// `text` as UTF-16LE bytes, after the byte order mark if `mark`.
+Bytes Utf16Le(const std::u16string& text, bool mark);
 
 // The directory file of the format's worked example (68 bytes).
 Bytes ExampleDirectory();
@@ -38,3 +42,23 @@ void ResetDirectory();
 Bytes SavedBytes();
 
 std::u16string Decimal(uint64_t value);
+
+// "area|type" of a key in the directory, or "-" when it is not found.
+std::u16string Entry(uint32_t key);
+
+// A write filter that counts the writes and fails the one numbered `failing`
+// (never, with 0).
+struct WriteFault {
+    int seen = 0, failing = 0;
+};
+bool CountOrFail(void* context, uint32_t length);
+
+// Starts from the empty directory and leaves no failing write or allocation
+// behind for the next test.
+struct DirectoryFixture : testing::Test {
+    void SetUp() override { ResetDirectory(); }
+    void TearDown() override;
+    // Loads `file` written into the scratch folder.
+    bool Load(const Bytes& file);
+    ScratchFolder scratch;
+};
