@@ -9,7 +9,9 @@
 #include "base/heap.h"
 #include "directory/add_index.h"
 #include "directory/directory.h"
+#include "directory/lookup_memory.h"
 #include "platform/platform.h"
+#include "platform/platform_seams.h"
 
 namespace fs = std::filesystem;
 
