@@ -115,15 +115,14 @@ void AppendJsonString(std::string& out, std::string_view text) {
             }
             continue;
         }
+        // The run above stops only at these and at control characters.
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20) {
+        } else {
             out += "\\u00";
             out += kHex[c >> 4];
             out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
         }
         ++p;
     }

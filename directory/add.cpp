@@ -72,11 +72,10 @@ void Changed(uint64_t before, const TextIndex* behind, bool addIndexFollowed) {
     if (addIndexFollowed) FollowGeneration(before);
 }
 
-// The index of one of the directory's own tables; null for any other table.
+// The index of a table; tables are only ever the directory's own two, made by
+// AreaTable and TypeTable.
 TextIndex* OwnTextIndex(const EditableStringTable& table) {
-    if (table.count == &directory.header.areaCount && table.offsets == directory.areaOffsets) return &areaTexts;
-    if (table.count == &directory.header.typeCount && table.offsets == directory.typeOffsets) return &typeTexts;
-    return nullptr;
+    return table.count == &directory.header.areaCount ? &areaTexts : &typeTexts;
 }
 
 // The index to search instead of scanning, when it can be used.

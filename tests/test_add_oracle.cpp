@@ -7,6 +7,7 @@
 
 #include "base/heap.h"
 #include "directory/add.h"
+#include "directory/add_index.h"
 #include "directory/directory.h"
 #include "directory/lookup_memory.h"
 #include "keys/decimal.h"
@@ -148,7 +149,10 @@ struct AddOracleTest : testing::Test {
         ASSERT_TRUE(MakeDirectoryEditable());
         ASSERT_TRUE(oracle.With([] { return MakeDirectoryEditable(); }));
     }
-    void TearDown() override { ResetDirectory(); }
+    void TearDown() override {
+        SetAddIndexEnabled(true);
+        ResetDirectory();
+    }
     Oracle oracle;
 };
 
@@ -182,6 +186,18 @@ TEST_F(AddOracleTest, TablesAtTheirLimits) {
     Generator g{std::mt19937(2), 1100, 300, std::u16string(2000, u'P')};
     Compare(oracle, g, 150000, 1024, [](Generator& r) { return r.Pick(4194304 + 50); });
     EXPECT_EQ(directory.header.areaCount, kAreaCapacity);
+}
+
+TEST_F(AddOracleTest, WithTheIndexOffTheScansAnswerAlike) {
+    // The bench's baseline: switched off, the add and interning scan instead.
+    SetAddIndexEnabled(false);
+    Generator g{std::mt19937(4), 40, 5, std::u16string(100, u'S')};
+    g.changeEvery = 3;
+    Compare(oracle, g, 20000, 1024, [](Generator& r) { return 600000 + r.Pick(2000); });
+    EXPECT_EQ(AddIndexBytes(), 0u);
+    SetAddIndexEnabled(true);  // and on again, over what the scans built
+    Compare(oracle, g, 20000, 1024, [](Generator& r) { return 600000 + r.Pick(2000); });
+    EXPECT_GT(AddIndexBytes(), 0u);
 }
 
 TEST_F(AddOracleTest, GrowthPastTheSpareItems) {

@@ -150,6 +150,16 @@ TEST_F(DirectoryTest, DamagedFilesAreRefusedAndTheDirectoryKept) {
     for (size_t length = 0; length < good.size(); ++length)
         EXPECT_FALSE(Load(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)))) << length;
     EXPECT_FALSE(LoadDirectory(scratch.Path(u"missing.dat").c_str()));
+    EXPECT_FALSE(LoadDirectory(scratch.folder.u16string().c_str()));
+    // A file too long for one block is refused whole, never read cut at its
+    // length modulo 4 GiB. Sparse, so it costs no disk.
+    const std::u16string huge = scratch.Path(u"huge.dat");
+    WriteBytes(huge, good);
+    std::filesystem::resize_file(std::filesystem::path(huge), (uint64_t{1} << 32) + good.size());
+    FailAllocationsFrom(0);
+    EXPECT_EQ(ReadWholeFile(huge.c_str(), nullptr), nullptr);
+    EXPECT_EQ(FailAllocationsFrom(0), 0u);
+    EXPECT_FALSE(LoadDirectory(huge.c_str()));
     EXPECT_EQ(directory.image, keptImage);
 
     ASSERT_TRUE(Load(good));

@@ -189,4 +189,12 @@ TEST(LookupNumberInFile, CountsPointingPastTheEnd) {
     Answer answer = Ask(badOffset, 1380050);
     EXPECT_FALSE(answer.found);
     EXPECT_TRUE(answer.areaUntouched);
+    // The same for the type's entry, after the area was read: still no answer.
+    Bytes badTypeOffset = ExampleDirectory();
+    badTypeOffset[50] = 0xFF;
+    badTypeOffset[51] = 0x7F;
+    answer = Ask(badTypeOffset, 1380050);
+    EXPECT_FALSE(answer.found);
+    EXPECT_TRUE(answer.typeUntouched);
+    EXPECT_TRUE(Ask(badTypeOffset, 1380050, false).found);
 }

@@ -112,6 +112,9 @@ printf '名\t号\n甲\t13912345678\n' | "$vnlt" --dat "$shipped" query --column 
 check "--column: TSV by its first line, rows back as TSV" out_is "名	号	key	found	area	type	province	city	areaCode
 甲	13912345678	1391234	true	江苏省常州市	中国移动	江苏省	常州市	0519"
 check "--column: all found: exit 0" code_is 0
+printf '甲,１３９１２３４５６７８\n' | "$vnlt" --dat "$shipped" query --column 2 >"$work/out"
+printf '\xef\xbb\xbf甲,１３９１２３４５６７８,1391234,true,江苏省常州市,中国移动,江苏省,常州市,0519\r\n' >"$work/expected.csv"
+check "--column: a first row whose number is in fullwidth digits is no header" cmp -s "$work/out" "$work/expected.csv"
 printf '13912345678,x\n' | "$vnlt" --dat "$shipped" query --column 1 --format jsonl >"$work/out"
 check "--column with jsonl: the row and the answer" out_is '{"row":["13912345678","x"],"number":"13912345678","key":1391234,"found":true,"area":"江苏省常州市","type":"中国移动","province":"江苏省","city":"常州市","areaCode":"0519"}'
 
@@ -211,6 +214,10 @@ cp "$vnlt" "$work/alone/vnlt"
 HOME="$home" XDG_DATA_HOME="" "$work/alone/vnlt" query 13912345678 >"$work/out" 2>"$work/err"; echo $? >"$work/code"
 check "no directory anywhere: exit 2" code_is 2
 check "and says where it looked" err_has "no directory file: none beside vnlt"
+HOME="$home" XDG_DATA_HOME="" "$work/alone/vnlt" serve --listen 127.0.0.1:0 >"$work/out" 2>"$work/err"
+echo $? >"$work/code"
+check "nor does serve start without one" code_is 2
+check "and says so the same way" err_has "no directory file: none beside vnlt"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -9,9 +9,11 @@ import json
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -45,6 +47,9 @@ class Endpoints(unittest.TestCase):
         self.assertEqual(headers["Content-Type"], "application/json; charset=utf-8")
         written = ["+86 755 8888 8888", "139-1234-5678", "１３９１２３４５６７８", "0086 139 1234 5678", "12", "abc"]
         expected = query_jsonl(written, DAT)
+        # A form-encoded space: the query string of an HTML form.
+        status, _, body = s.request("GET", "/v1/lookup?number=139+1234+5678")
+        self.assertEqual((status, body), (200, query_jsonl(["139 1234 5678"], DAT)[0]))
         from urllib.parse import quote
         for number, answer in zip(written, expected):
             status, _, body = s.request("GET", "/v1/lookup?x=1&number=" + quote(number))
@@ -67,7 +72,8 @@ class Endpoints(unittest.TestCase):
             ("GET", "/v1/lookup", None, {}, 400, "missing number"),
             ("GET", "/v1/lookup?number=%zz", None, {}, 400, "missing number"),
             ("GET", "/v1/lookup?number=" + "1" * 101, None, {}, 400, "longer than 100"),
-            ("POST", "/v1/lookup", b'["139", 1]', {"Content-Type": "application/json"}, 400, "array of strings"),
+            *[("POST", "/v1/lookup", b'["139", ' + value + b']', {"Content-Type": "application/json"}, 400,
+               "array of strings") for value in (b"1", b"-1", b"1.5", b"null", b"true", b"[]")],
             ("POST", "/v1/lookup", b'["139"', {"Content-Type": "application/json"}, 400, "malformed JSON"),
             ("POST", "/v1/lookup", b'{"a":1}', {"Content-Type": "application/json"}, 400, "array of strings"),
             ("POST", "/v1/lookup", b'["\xff"]', {"Content-Type": "application/json"}, 400, "malformed JSON"),
@@ -105,6 +111,56 @@ class Endpoints(unittest.TestCase):
         self.assertEqual((status, body), (200, expected))
         status, _, body = self.service.request("POST", "/v1/lookup", b"[]", {"Content-Type": "application/json"})
         self.assertEqual((status, body), (200, []))
+
+
+class Running(unittest.TestCase):
+    def test_one_thread_an_access_log_and_100_continue(self):
+        service = Service(VNLT, DAT, "--threads", "1", "--access-log")
+        try:
+            self.assertEqual(service.request("GET", "/healthz")[0], 200)
+            self.assertRegex(service.wait_for_log("access: GET"), r"access: GET /healthz 200 \d+ bytes \d+ us")
+            # curl's way with a large body: the headers, then the body once asked for it.
+            with socket.create_connection(("127.0.0.1", service.port), timeout=10) as s:
+                s.sendall(b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n"
+                          b"Content-Length: 15\r\nExpect: 100-continue\r\n\r\n")
+                self.assertTrue(s.recv(4096).startswith(b"HTTP/1.1 100 Continue\r\n"))
+                s.sendall(b'["13912345678"]')
+                reply = b""
+                while b"]" not in reply:
+                    reply += s.recv(65536)
+                self.assertTrue(reply.startswith(b"HTTP/1.1 200 OK\r\n"))
+                self.assertEqual(json.loads(reply.split(b"\r\n\r\n", 1)[1]), [CHANGZHOU])
+        finally:
+            self.assertEqual(service.stop(), 0)
+
+    def test_out_of_descriptors_it_pauses_and_recovers(self):
+        # The soft limit is raised for the connection cap, as far as the hard one allows.
+        service = Service(VNLT, DAT, "--threads", "2", "--max-connections", "64", files=(24, 4096))
+        try:
+            with open("/proc/%d/limits" % service.process.pid) as limits:
+                self.assertRegex(limits.read(), r"Max open files\s+128\s+4096")
+        finally:
+            self.assertEqual(service.stop(), 0)
+
+        service = Service(VNLT, DAT, "--threads", "2", "--max-connections", "64", files=(24, 24))
+        try:
+            held = [socket.create_connection(("127.0.0.1", service.port)) for _ in range(40)]
+            service.wait_for_log("accept: Too many open files")
+            time.sleep(1)
+            # Once, not once per retry: a busy loop would write thousands.
+            self.assertEqual(service.log_count("accept:"), 1)
+            for s in held:
+                s.close()
+            self.assertEqual(service.request("GET", "/healthz")[0], 200)
+            service.wait_for_log("accepting again")
+        finally:
+            self.assertEqual(service.stop(), 0)
+
+    def test_a_bad_listen_address_stops_the_start(self):
+        for listen in ("8080", "localhost:8080", "127.0.0.1:65536", "[::1]:"):
+            run = subprocess.run([VNLT, "--dat", DAT, "serve", "--listen", listen], stderr=subprocess.PIPE, timeout=10)
+            self.assertEqual(run.returncode, 2, listen)
+            self.assertIn(b"--listen wants ADDRESS:PORT", run.stderr)
 
 
 class Reload(unittest.TestCase):

@@ -11,10 +11,14 @@ import time
 
 
 class Service:
-    def __init__(self, vnlt, dat, *extra):
+    def __init__(self, vnlt, dat, *extra, files=None):
+        """`files`: the (soft, hard) limit on open descriptors to start it with."""
+        def limit():
+            import resource
+            resource.setrlimit(resource.RLIMIT_NOFILE, files)
         self.process = subprocess.Popen(
             [vnlt, "--dat", dat, "serve", "--listen", "127.0.0.1:0", *extra],
-            stderr=subprocess.PIPE, text=True, encoding="utf-8")
+            stderr=subprocess.PIPE, text=True, encoding="utf-8", preexec_fn=limit if files else None)
         self.lines = []
         self.changed = threading.Condition()
         first = self.process.stderr.readline()
@@ -30,6 +34,10 @@ class Service:
             with self.changed:
                 self.lines.append(line)
                 self.changed.notify_all()
+
+    def log_count(self, pattern):
+        with self.changed:
+            return sum(1 for line in self.lines if re.search(pattern, line))
 
     def wait_for_log(self, pattern, seconds=10):
         """The first log line matching `pattern`, waiting for it."""
