@@ -23,12 +23,6 @@ std::string ExecutableFolder() {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool Exists(const std::string& path) {
-    FileHandle file = OpenFileForRead(Utf8ToUtf16(path).c_str());
-    CloseFileHandle(file);
-    return file != kNoFile;
-}
-
 #ifndef _WIN32
 // $XDG_DATA_HOME/varnolt/Varnolt.dat, or ~/.local/share/...; empty when
 // neither is set (a relative XDG_DATA_HOME is ignored, as the XDG rules say).
@@ -48,18 +42,24 @@ std::string UserCopy() {
 
 }  // namespace
 
+bool FileExists(const std::string& path) {
+    FileHandle file = OpenFileForRead(Utf8ToUtf16(path).c_str());
+    CloseFileHandle(file);
+    return file != kNoFile;
+}
+
 DirectoryFiles LocateDirectoryFiles(const std::string& dat) {
     if (!dat.empty()) return {dat, dat, false};
     const std::string beside = ExecutableFolder() + "Varnolt.dat";
-    if (Exists(beside)) return {beside, beside, false};
+    if (FileExists(beside)) return {beside, beside, false};
 #ifdef _WIN32
     return {{}, beside, false};
 #else
     const std::string own = UserCopy();
-    if (!own.empty() && Exists(own)) return {own, own, false};
+    if (!own.empty() && FileExists(own)) return {own, own, false};
     const std::string packaged =
         (std::filesystem::path(ExecutableFolder()) / ".." / "share" / "varnolt" / "Varnolt.dat").lexically_normal();
-    if (!ExecutableFolder().empty() && Exists(packaged)) return {packaged, own, true};
+    if (!ExecutableFolder().empty() && FileExists(packaged)) return {packaged, own, true};
     return {{}, own.empty() ? beside : own, false};
 #endif
 }

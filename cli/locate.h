@@ -16,5 +16,8 @@ struct DirectoryFiles {
 // to the package manager and is never written.
 DirectoryFiles LocateDirectoryFiles(const std::string& dat);
 
+// Whether `path` (UTF-8) names a file that can be opened for reading.
+bool FileExists(const std::string& path);
+
 // Creates the folders that `file` is to be saved in; false when that fails.
 bool PrepareFolderOf(const std::string& file);

@@ -41,12 +41,6 @@ int Fail(const std::string& what, const std::u16string& subject = u"") {
     return kFailed;
 }
 
-bool FileExists(const std::u16string& path) {
-    FileHandle file = OpenFileForRead(path.c_str());
-    CloseFileHandle(file);
-    return file != kNoFile;
-}
-
 // Loads the directory; a missing file gives the empty directory when
 // `missingIsEmpty`, but a file that is there and unreadable never does, so
 // that a save cannot replace it.
@@ -60,8 +54,8 @@ bool Load(bool missingIsEmpty) {
     }
     const std::u16string file = Utf8ToUtf16(directoryFiles.read);
     if (LoadDirectory(file.c_str())) return true;
-    if (missingIsEmpty && !FileExists(file)) return true;
-    Fail(FileExists(file) ? "not a directory file" : "no directory file", file);
+    if (missingIsEmpty && !FileExists(directoryFiles.read)) return true;
+    Fail(FileExists(directoryFiles.read) ? "not a directory file" : "no directory file", file);
     return false;
 }
 
