@@ -3,11 +3,12 @@
 # a folder whose path has spaces and Chinese characters, the installer under
 # Wine's msiexec (install, upgrade, uninstall), and the Debian package
 # extracted into a scratch root. Run by scripts/test inside its Wine session.
-# Usage: package_test.sh WINDOWS_BUILD_FOLDER x86|x64
+# Usage: package_test.sh WINDOWS_BUILD_FOLDER x86|x64 [DEB]
+# DEB: a Debian package already built from these sources; built here if not given.
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$ROOT/scripts/packaging.sh"
-build="$1" arch="$2"
+build="$1" arch="$2" deb="${3:-}"
 work="$ROOT/build/package-test"
 rm -rf "$work" && mkdir -p "$work"
 export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || date +%s)}"
@@ -60,7 +61,7 @@ check "and keeps the user's directory" cmp -s "$dat" "$work/changed.dat"
 check "and the shortcut" bash -c "! find '$users' -path '*/Start Menu/Programs/Varnolt.lnk' | grep -q ."
 
 # The Debian package.
-deb="$(make_deb "$work/deb")"
+[ -n "$deb" ] || deb="$(make_deb "$work/deb")"
 check "the Debian package builds" [ -f "$deb" ]
 lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1
 check "lintian reports no error and no warning" bash -c "! grep -q '^[EW]:' '$work/lintian.log'"
