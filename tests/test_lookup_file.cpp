@@ -156,43 +156,78 @@ TEST(LookupNumberInFile, LongNamesAreCutToFit) {
     EXPECT_EQ(last.type, name300.substr(0, 79));
 }
 
-TEST(LookupNumberInFile, TruncatedFilesNeverReadBeyondTheirEnd) {
-    const Bytes full = ExampleDirectory();
-    for (size_t length = 0; length < full.size(); ++length) {
-        Bytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length));
-        // Every search's first probe reads item 1 at bytes 62 to 67, so no cut
-        // file can answer, and none may leave a trace in the buffers.
-        for (uint32_t key : {1300000u, 1380050u, 1380099u}) {
-            SCOPED_TRACE(testing::Message() << "length " << length << " key " << key);
-            Answer answer = Ask(cut, key);
-            EXPECT_FALSE(answer.found);
-            EXPECT_TRUE(answer.areaUntouched && answer.typeUntouched);
-        }
-    }
-}
-
-TEST(LookupNumberInFile, CountsPointingPastTheEnd) {
+// The load refuses every damaged or cut file and keeps the directory it had.
+// The in-file lookup checks far less, but must stay within the file and the
+// caller's buffers; and no cut file can answer, as every search's first probe
+// reads the last item, the file's last six bytes.
+TEST_F(BothLookups, DamagedAndCutFiles) {
+    const Bytes good = BuildDirectoryFile({u"AB", u"C"}, {u"D", u"E"}, {{1300000, 1, 1, 0}, {1380000, 0, 0, 99}});
+    ASSERT_TRUE(Load(good));
+    EXPECT_EQ(Entry(1300000), u"C|E");
+    EXPECT_EQ(FileEntry(good, 1300000), u"C|E");
+    // Positions in `good`: area offsets 36, area pool 40..49, type offsets 50,
+    // type pool 54..61, items 62 and 68.
     struct Damage {
+        const char* what;
         size_t at;
         uint32_t value;
+        int width;
     };
     const Damage damages[] = {
-        {32, 1000},       {32, 0xFFFFFFFF}, {32, 0x7FFFFFFF}, {16, 0xFFFF}, {20, 0x40000000},
-        {24, 0xFFFFFFFF}, {28, 12345},      {4, 0xFFFFFFF0},  {4, 0},       {20, 0},
+        {"magic", 0, 0x554C4E56, 4},
+        {"tablesOffset 0", 4, 0, 4},
+        {"tablesOffset below 36", 4, 34, 4},
+        {"odd tablesOffset", 4, 37, 4},
+        {"tablesOffset past the end", 4, 0xFFFFFFF0, 4},
+        {"areaCount above 1024", 16, 1025, 4},
+        {"areaCount far above 1024", 16, 0xFFFF, 4},
+        {"no area pool", 20, 0, 4},
+        {"area pool past the end", 20, 0x40000000, 4},
+        {"area pool far past the end", 20, 0x7FFFFFFF, 4},
+        {"typeCount above 256", 24, 257, 4},
+        {"typeCount of all ones", 24, 0xFFFFFFFF, 4},
+        {"type pool past the end", 28, 12345, 4},
+        {"itemCount past the end", 32, 3, 4},
+        {"itemCount far past the end", 32, 1000, 4},
+        {"itemCount 2^31 - 1", 32, 0x7FFFFFFF, 4},
+        {"itemCount 2^31", 32, 0x80000000, 4},
+        {"itemCount of all ones", 32, 0xFFFFFFFF, 4},
+        {"area offsets not increasing", 38, 0, 2},
+        {"area offset beyond its pool", 38, 9, 2},
+        {"area string without its NUL", 44, 0x41, 2},
+        {"last type string without its NUL", 60, 0x45, 2},
+        {"area index beyond the table", 62, 1300000 + (3u << 22), 4},
+        {"type index beyond the table", 72, 2, 1},
     };
-    for (const Damage& damage : damages) {
-        Bytes file = ExampleDirectory();
-        PutU32(file, damage.at, damage.value);
-        for (uint32_t key : {1u, 1300000u, 1380050u, 4194303u, 0xFFFFFFFFu}) {
-            SCOPED_TRACE(testing::Message() << "field " << damage.at << " = " << damage.value << " key " << key);
+    ASSERT_TRUE(Load(ExampleDirectory()));
+    const DirectoryHeader kept = directory.header;
+    uint8_t* keptImage = directory.image;
+    auto refused = [&](const Bytes& file, bool cut) {
+        EXPECT_FALSE(Load(file));
+        EXPECT_EQ(directory.image, keptImage);
+        EXPECT_EQ(0, std::memcmp(&directory.header, &kept, sizeof kept));
+        for (uint32_t key : {1u, 1300000u, 1380050u, 1380099u, 4194303u, 0xFFFFFFFFu}) {
+            SCOPED_TRACE(key);
             Answer answer = Ask(file, key);
-            if (!answer.found) {
-                EXPECT_TRUE(answer.areaUntouched && answer.typeUntouched);
-            }
+            EXPECT_FALSE(cut && answer.found);
+            EXPECT_TRUE(answer.found || (answer.areaUntouched && answer.typeUntouched));
             EXPECT_LE(answer.area.size(), kLookupNameUnits - 1);
             EXPECT_LE(answer.type.size(), kLookupNameUnits - 1);
         }
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        Bytes file = good;
+        for (int i = 0; i < damage.width; ++i) file[damage.at + i] = static_cast<uint8_t>(damage.value >> (8 * i));
+        refused(file, false);
     }
+    for (size_t length = 0; length < good.size(); ++length) {
+        SCOPED_TRACE(testing::Message() << "cut at " << length);
+        refused(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)), true);
+    }
+}
+
+TEST(LookupNumberInFile, OffsetsBeyondTheirPool) {
     // An offset entry beyond its pool: the name read fails, nothing is copied.
     Bytes badOffset = ExampleDirectory();
     badOffset[36] = 0xFF;
