@@ -10,12 +10,12 @@
 namespace {
 
 struct AddTest : DirectoryFixture {
-    void SetUp() override {
-        DirectoryFixture::SetUp();
+    void SetUp() override { Restart(); }
+    void Restart() {
+        ResetDirectory();
         ASSERT_TRUE(MakeDirectoryEditable());
     }
 };
-using LookupNumberTest = DirectoryFixture;
 using InternStringTest = DirectoryFixture;
 
 ItemFields Item(uint32_t index) { return DecodeItem(&directory.items[index]); }
@@ -46,8 +46,7 @@ TEST_F(AddTest, ConsecutiveKeysExtendOnlyAtTheEnd) {
 TEST_F(AddTest, AnItemHoldsAtMost256Keys) {
     for (bool indexed : {true, false}) {
         SCOPED_TRACE(indexed);
-        ResetDirectory();
-        ASSERT_TRUE(MakeDirectoryEditable());
+        Restart();
         FailAllocationsFrom(indexed ? 0 : 1);
         for (uint32_t key = 1000; key < 1256; ++key) ASSERT_EQ(Add(key), 0);
         EXPECT_EQ(Item(0).span, 255u);
@@ -64,8 +63,8 @@ TEST_F(AddTest, RelabelComesBeforeExtendAndChangesTheWholeItem) {
     EXPECT_EQ(Item(0).span, 10u);
     EXPECT_EQ(directory.header.numberCount, numbers);
     SortItems();
-    EXPECT_EQ(std::u16string(AreaName(LookupNumber(110))), u"B");
-    EXPECT_EQ(std::u16string(TypeName(LookupNumber(100))), u"U");
+    EXPECT_EQ(Entry(100), u"B|U");
+    EXPECT_EQ(Entry(110), u"B|U");
     // The same entry again changes nothing.
     EXPECT_EQ(Add(105, u"B", u"U"), 0);
     EXPECT_EQ(directory.header.numberCount, numbers);
@@ -73,8 +72,7 @@ TEST_F(AddTest, RelabelComesBeforeExtendAndChangesTheWholeItem) {
 
     // Items 100..101 (A) then 102 (B): key 102 relabels the newest item even
     // though it also extends the older one.
-    ResetDirectory();
-    ASSERT_TRUE(MakeDirectoryEditable());
+    Restart();
     Add(100);
     Add(101);
     Add(102, u"B");
@@ -120,15 +118,13 @@ TEST_F(AddTest, TheTablesFillUpAfterInterning) {
     EXPECT_EQ(directory.header.areaCount, 1024u);
     EXPECT_EQ(directory.header.itemCount, items);
 
-    ResetDirectory();
-    ASSERT_TRUE(MakeDirectoryEditable());
+    Restart();
     for (uint32_t i = 0; i < 255; ++i) ASSERT_NE(Add(10 * i + 10, u"A", Decimal(i).c_str()), -1);
     EXPECT_EQ(Add(5, u"A", u"256th type"), -1);
     EXPECT_EQ(directory.header.typeCount, 256u);
 
     // The area pool is full at 32752 units in use.
-    ResetDirectory();
-    ASSERT_TRUE(MakeDirectoryEditable());
+    Restart();
     const std::u16string chunk(1999, u'x');  // 2000 units with its NUL
     for (int i = 0; i < 16; ++i) ASSERT_NE(Add(10 * i + 10, (chunk + char16_t(u'a' + i)).c_str()), -1) << i;
     EXPECT_EQ(directory.header.areaPoolLength, 16u * 2001);
@@ -159,28 +155,6 @@ TEST_F(AddTest, UnsortedTablesMayOverlap) {
     EXPECT_EQ(Item(2).span, 1u);
     SortItems();
     for (uint32_t i = 1; i < directory.header.itemCount; ++i) EXPECT_LE(Item(i - 1).start, Item(i).start);
-}
-
-TEST_F(LookupNumberTest, OnlyTheCandidateAnswers) {
-    EXPECT_EQ(LookupNumber(5), nullptr);  // no image at all
-    ASSERT_TRUE(MakeDirectoryEditable());
-    EXPECT_EQ(LookupNumber(5), nullptr);  // no items
-    // Overlapping items cannot come from adds (105 would relabel the wide
-    // item), so the file is built by hand.
-    Bytes file = BuildDirectoryFile({u"zero", u"wide", u"narrow"}, {u"T"},
-                                    {{0, 0, 0, 3}, {100, 1, 0, 10}, {105, 2, 0, 0}, {4194000, 1, 0, 255}});
-    ASSERT_TRUE(Load(file));
-    EXPECT_EQ(LookupNumber(0), nullptr);
-    EXPECT_EQ(Entry(3), u"zero|T");
-    EXPECT_EQ(LookupNumber(99), nullptr);
-    EXPECT_EQ(Entry(104), u"wide|T");
-    EXPECT_EQ(Entry(105), u"narrow|T");
-    EXPECT_EQ(LookupNumber(108), nullptr);  // the candidate starts at 105
-    EXPECT_EQ(Entry(4194255), u"wide|T");
-    EXPECT_EQ(LookupNumber(4194256), nullptr);
-    // Low 22 bits inside an item, but the whole key is beyond it.
-    EXPECT_EQ(LookupNumber(4194304 + 104), nullptr);
-    EXPECT_EQ(LookupNumber(0xFFFFFFFFu), nullptr);
 }
 
 TEST_F(InternStringTest, TheNewestOfEqualTextsWins) {

@@ -21,36 +21,26 @@ struct TextExchangeTest : DirectoryFixture {
     }
 };
 
-const char16_t kLines[] =
-    u"1391234\t江苏 南京\t中国移动\r\n1391235\t江苏 南京\t中国移动\r\n755\t广东 深圳\t固定电话\r\n";
-
-void ExpectTheThreeLines() {
-    EXPECT_EQ(Entry(1391234), u"江苏 南京|中国移动");
-    EXPECT_EQ(Entry(1391235), u"江苏 南京|中国移动");
-    EXPECT_EQ(Entry(755), u"广东 深圳|固定电话");
-    EXPECT_EQ(directory.header.itemCount, 2u);
-    EXPECT_EQ(directory.header.numberCount, 3u);
-}
-
 }  // namespace
 
+// UTF-16LE with its mark, without it (told by the zero second byte), and GBK,
+// the ANSI code page of a Chinese system (936 under Wine too).
 TEST_F(TextExchangeTest, EveryEncodingThatIsRecognised) {
-    EXPECT_EQ(Import(Utf16Le(kLines, true)), 1);
-    ExpectTheThreeLines();
-
-    ResetDirectory();
-    // Without the mark: recognised by the zero second byte.
-    EXPECT_EQ(Import(Utf16Le(kLines, false)), 1);
-    ExpectTheThreeLines();
-
-    ResetDirectory();
-    // GBK, the ANSI code page of a Chinese system (936 under Wine too).
+    const char16_t lines[] =
+        u"1391234\t江苏 南京\t中国移动\r\n1391235\t江苏 南京\t中国移动\r\n755\t广东 深圳\t固定电话\r\n";
     const std::string gbk =
         "1391234\t\xBD\xAD\xCB\xD5 \xC4\xCF\xBE\xA9\t\xD6\xD0\xB9\xFA\xD2\xC6\xB6\xAF\r\n"
         "1391235\t\xBD\xAD\xCB\xD5 \xC4\xCF\xBE\xA9\t\xD6\xD0\xB9\xFA\xD2\xC6\xB6\xAF\r\n"
         "755\t\xB9\xE3\xB6\xAB \xC9\xEE\xDB\xDA\t\xB9\xCC\xB6\xA8\xB5\xE7\xBB\xB0\r\n";
-    EXPECT_EQ(Import(Raw(gbk)), 1);
-    ExpectTheThreeLines();
+    for (const Bytes& file : {Utf16Le(lines, true), Utf16Le(lines, false), Raw(gbk)}) {
+        ResetDirectory();
+        EXPECT_EQ(Import(file), 1);
+        EXPECT_EQ(Entry(1391234), u"江苏 南京|中国移动");
+        EXPECT_EQ(Entry(1391235), u"江苏 南京|中国移动");
+        EXPECT_EQ(Entry(755), u"广东 深圳|固定电话");
+        EXPECT_EQ(directory.header.itemCount, 2u);
+        EXPECT_EQ(directory.header.numberCount, 3u);
+    }
 }
 
 TEST_F(TextExchangeTest, EncodingsThatAreNot) {
