@@ -128,6 +128,12 @@ TEST_F(DirectoryTest, EditableCapacitiesAreLimits) {
     EXPECT_EQ(AddEntry(u"8", areas[0].c_str(), types[0].c_str()), -1);
     EXPECT_EQ(AddEntry(u"9", u"new", u"new"), -1);
     EXPECT_EQ(SavedBytes(), file);
+    // One more area or type, in an otherwise sound file, is refused.
+    areas.push_back(u"extra");
+    EXPECT_FALSE(Load(BuildDirectoryFile(areas, types, {{7, 0, 0, 0}})));
+    areas.pop_back();
+    types.push_back(u"extra");
+    EXPECT_FALSE(Load(BuildDirectoryFile(areas, types, {{7, 0, 0, 0}})));
 
     ASSERT_TRUE(Load(BuildDirectoryFile({std::u16string(kAreaPoolCapacity, u'x')}, {u"t"}, {{5, 0, 0, 0}})));
     image = directory.image;
