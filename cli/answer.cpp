@@ -14,7 +14,6 @@ namespace {
 
 FieldText MakeFieldText(std::string plain) {
     FieldText text;
-    AppendField(text.csv, plain, ',');
     AppendJsonString(text.json, plain);
     text.plain = std::move(plain);
     return text;
@@ -112,10 +111,7 @@ void AppendAnswerFields(std::string& out, const Answer& a, char separator) {
     out += a.found ? "true" : "false";
     for (const FieldText* field : {a.area, a.type, a.province, a.city, a.areaCode}) {
         out += separator;
-        if (separator == ',')
-            out += field->csv;
-        else
-            AppendField(out, field->plain, separator);
+        AppendField(out, field->plain, separator);
     }
 }
 

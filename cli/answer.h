@@ -12,7 +12,7 @@
 // A field's text in each written form, made once: a batch repeats the same
 // few hundred names millions of times.
 struct FieldText {
-    std::string plain, csv, json;
+    std::string plain, json;
 };
 
 struct Answer {

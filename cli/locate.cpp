@@ -50,7 +50,8 @@ bool FileExists(const std::string& path) {
 
 DirectoryFiles LocateDirectoryFiles(const std::string& dat) {
     if (!dat.empty()) return {dat, dat, false};
-    const std::string beside = ExecutableFolder() + "Varnolt.dat";
+    const std::string folder = ExecutableFolder();
+    const std::string beside = folder + "Varnolt.dat";
     if (FileExists(beside)) return {beside, beside, false};
 #ifdef _WIN32
     return {{}, beside, false};
@@ -58,8 +59,8 @@ DirectoryFiles LocateDirectoryFiles(const std::string& dat) {
     const std::string own = UserCopy();
     if (!own.empty() && FileExists(own)) return {own, own, false};
     const std::string packaged =
-        (std::filesystem::path(ExecutableFolder()) / ".." / "share" / "varnolt" / "Varnolt.dat").lexically_normal();
-    if (!ExecutableFolder().empty() && FileExists(packaged)) return {packaged, own, true};
+        (std::filesystem::path(folder) / ".." / "share" / "varnolt" / "Varnolt.dat").lexically_normal();
+    if (!folder.empty() && FileExists(packaged)) return {packaged, own, true};
     return {{}, own.empty() ? beside : own, false};
 #endif
 }

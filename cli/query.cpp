@@ -38,8 +38,8 @@ struct Output {
 };
 
 // What follows the key in a CSV line (",true,江苏省常州市,…") and in a JSON
-// object: the same for every mobile number of one area and type, so made once
-// per pair.
+// object: the same for every mobile number of one area and type, and for
+// every number of one fixed-line key, so made once for each.
 class TailCache {
 public:
     struct Tails {
@@ -51,18 +51,22 @@ public:
             if (notFoundTails.csv.empty()) notFoundTails = MakeTails(a);
             return notFoundTails;
         }
-        if (a.key < Answerer::kFixedKeys) {
-            scratch = MakeTails(a);
-            return scratch;
-        }
         const ItemFields fields = DecodeItem(a.item);
-        const uint32_t pair = fields.areaIndex << 8 | fields.typeIndex;
-        if (pairSlots.empty()) pairSlots.assign(1 << 18, -1);
-        if (pairSlots[pair] < 0) {
-            pairSlots[pair] = static_cast<int32_t>(pairTails.size());
-            pairTails.push_back(MakeTails(a));
+        const uint32_t slot =
+            a.key < Answerer::kFixedKeys ? kPairSlots + a.key : fields.areaIndex << 8 | fields.typeIndex;
+        if (slots.empty()) slots.assign(kPairSlots + Answerer::kFixedKeys, -1);
+        if (slots[slot] < 0) {
+            slots[slot] = static_cast<int32_t>(made.size());
+            made.push_back(MakeTails(a));
         }
-        return pairTails[static_cast<size_t>(pairSlots[pair])];
+        return made[static_cast<size_t>(slots[slot])];
+    }
+
+    // The CSV line's answer columns: the key, then the tails.
+    void AppendCsv(std::string& out, const Answer& a) {
+        out += ',';
+        AppendKey(out, a.key);
+        out += Of(a).csv;
     }
 
 private:
@@ -75,9 +79,12 @@ private:
         return tails;
     }
 
-    std::vector<int32_t> pairSlots;  // area index << 8 | type index: position in pairTails
-    std::vector<Tails> pairTails;
-    Tails scratch, notFoundTails;
+    static constexpr uint32_t kPairSlots = 1 << 18;
+    // Area index << 8 | type index, then kPairSlots + a fixed-line key: the
+    // position in `made`.
+    std::vector<int32_t> slots;
+    std::vector<Tails> made;
+    Tails notFoundTails;
 };
 
 // One number a line, or the command line's numbers.
@@ -106,9 +113,7 @@ public:
                 break;
             case ListFormat::kCsv:
                 AppendField(out, number, ',');
-                out += ',';
-                AppendKey(out, a.key);
-                out += tails.Of(a).csv;
+                tails.AppendCsv(out, a);
                 output.EndLine("\r\n");
                 break;
             case ListFormat::kJsonl:
@@ -221,9 +226,7 @@ int WriteRows(std::string_view text, const QueryRequest& request) {
         } else {
             const Answer a = answerer.Ask(fields[column]);
             if (separator == ',') {
-                o += ',';
-                AppendKey(o, a.key);
-                o += tails.Of(a).csv;
+                tails.AppendCsv(o, a);
             } else {
                 AppendAnswerFields(o, a, separator);
             }
@@ -256,7 +259,7 @@ int AnswerQuery(const QueryRequest& request, std::string* error) {
             *error = "cannot read " + (request.inputFile.empty() ? std::string("standard input") : request.inputFile);
             return 2;
         }
-        const std::string text = DecodeToUtf8(bytes);
+        const std::string text = DecodeToUtf8(std::move(bytes));
         if (request.column != 0) return WriteRows(text, request);
         ListWriter writer(request.format);
         writer.WriteLines(text, true, &all);

@@ -67,11 +67,8 @@ std::shared_ptr<const Snapshot> LoadSnapshot(const std::string& file) {
     if (!LoadDirectory(Utf8ToUtf16(file).c_str())) return nullptr;
     auto snapshot = std::make_shared<Snapshot>();
     snapshot->tables = directory;
-    // The image is the snapshot's now: the directory lets go of it without
-    // releasing it, and its generation moves on as for any change of hands.
-    const uint64_t generation = directory.generation;
-    directory = Directory{};
-    directory.generation = generation + 1;
+    directory.image = nullptr;  // the snapshot's now, not the clear's to release
+    ClearDirectory();
     snapshot->file = file;
     snapshot->answerer.emplace(snapshot->tables);
     return snapshot;
@@ -106,8 +103,9 @@ private:
     void Read();
     void OnHeader(beast::error_code ec);
     void OnRead(beast::error_code ec);
-    void Reply(http::status status, std::string body, bool keepAlive);
-    void Refuse(http::status status, const std::string& reason, bool keepAlive = true);
+    // `allow`: the methods the path takes, for a 405.
+    void Reply(http::status status, std::string body, bool keepAlive, const char* allow = nullptr);
+    void Refuse(http::status status, const std::string& reason, bool keepAlive, const char* allow = nullptr);
     void Route();
 
     beast::tcp_stream stream;
@@ -302,15 +300,12 @@ void Session::OnRead(beast::error_code ec) {
     Route();
 }
 
-void Session::Reply(http::status status, std::string body, bool keepAlive) {
+void Session::Reply(http::status status, std::string body, bool keepAlive, const char* allow) {
     response = {};
     response.result(status);
     response.version(11);
     response.set(http::field::content_type, "application/json; charset=utf-8");
-    if (status == http::status::method_not_allowed) {
-        const beast::string_view target = parser->get().target();
-        response.set(http::field::allow, target.starts_with("/v1/lookup") ? "GET, POST" : "GET");
-    }
+    if (allow) response.set(http::field::allow, allow);
     response.body() = std::move(body);
     response.keep_alive(keepAlive);
     response.prepare_payload();
@@ -341,13 +336,13 @@ void Session::Reply(http::status status, std::string body, bool keepAlive) {
     });
 }
 
-void Session::Refuse(http::status status, const std::string& reason, bool keepAlive) {
+void Session::Refuse(http::status status, const std::string& reason, bool keepAlive, const char* allow) {
     std::string body = "{\"error\":\"";
     AppendJsonString(body, reason);
     body += "\"}";
     if (static_cast<unsigned>(status) != 404 && static_cast<unsigned>(status) != 405)
         Log("refused with " + std::to_string(static_cast<unsigned>(status)) + ": " + reason);
-    Reply(status, std::move(body), keepAlive);
+    Reply(status, std::move(body), keepAlive, allow);
 }
 
 // The JSON array of the answers, built in one string reserved once.
@@ -392,11 +387,11 @@ void Session::Route() {
     const http::verb method = request.method();
 
     if (path == "/healthz") {
-        if (method != http::verb::get) return Refuse(http::status::method_not_allowed, "use GET", keepAlive);
+        if (method != http::verb::get) return Refuse(http::status::method_not_allowed, "use GET", keepAlive, "GET");
         return Reply(http::status::ok, "{\"status\":\"ok\"}", keepAlive);
     }
     if (path == "/v1/stats") {
-        if (method != http::verb::get) return Refuse(http::status::method_not_allowed, "use GET", keepAlive);
+        if (method != http::verb::get) return Refuse(http::status::method_not_allowed, "use GET", keepAlive, "GET");
         return Reply(http::status::ok, StatsJson(*service.Current()), keepAlive);
     }
     if (path != "/v1/lookup") return Refuse(http::status::not_found, "no such path", keepAlive);
@@ -408,14 +403,15 @@ void Session::Route() {
         if (!FindQueryParameter({query.data(), query.size()}, "number", &number))
             return Refuse(http::status::bad_request, "missing number", keepAlive);
         if (number.size() > kMaxNumberBytes)
-            return Refuse(http::status::bad_request, "number longer than 100 bytes", keepAlive);
+            return Refuse(http::status::bad_request, BatchErrorText(BatchError::kTooLong), keepAlive);
         std::string body;
         body.reserve(256);
         body += '{';
         AppendJsonAnswer(body, number, answerer.Ask(number));
         return Reply(http::status::ok, std::move(body), keepAlive);
     }
-    if (method != http::verb::post) return Refuse(http::status::method_not_allowed, "use GET or POST", keepAlive);
+    if (method != http::verb::post)
+        return Refuse(http::status::method_not_allowed, "use GET or POST", keepAlive, "GET, POST");
 
     const beast::string_view type = request[http::field::content_type];
     const beast::string_view mediaType = type.substr(0, type.find(';'));

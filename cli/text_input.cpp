@@ -35,7 +35,7 @@ bool ReadAllBytes(const std::string& path, std::string* bytes) {
     return true;
 }
 
-std::string DecodeToUtf8(const std::string& bytes) {
+std::string DecodeToUtf8(std::string bytes) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t size = bytes.size();
     if (size >= 2 && size % 2 == 0 && ((b[0] == 0xFF && b[1] == 0xFE) || b[1] == 0)) {
@@ -45,7 +45,7 @@ std::string DecodeToUtf8(const std::string& bytes) {
             units[i] = static_cast<char16_t>(b[skip + 2 * i] | (b[skip + 2 * i + 1] << 8));
         return Utf16ToUtf8(units.data(), units.size());
     }
-    if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return bytes.substr(3);
+    if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) return bytes.erase(0, 3);
     if (IsValidUtf8(bytes)) return bytes;
     // Each byte gives at most one unit; the text ends at a NUL, as in the import.
     std::unique_ptr<char16_t[]> units(new char16_t[size + 1]);

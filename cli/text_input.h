@@ -11,4 +11,4 @@ bool ReadAllBytes(const std::string& path, std::string* bytes);
 // import does: UTF-16LE with the mark FF FE, or without it (a zero second
 // byte); UTF-8 with its mark EF BB BF, or recognised by being well-formed;
 // else the ANSI code page (GBK on a Chinese Windows; code page 936 elsewhere).
-std::string DecodeToUtf8(const std::string& bytes);
+std::string DecodeToUtf8(std::string bytes);

@@ -27,6 +27,8 @@ const char kAddFailed[] = "记录添加失败。\n\n请确保要添加的号码�
 const char kSaveFailed[] = "保存失败。\n\n请确保数据文件可写。";
 const char kImportFailed[] = "数据导入不成功。";
 const char kExportFailed[] = "数据导出不成功。";
+const char kNoDirectoryFile[] =
+    "no directory file: none beside vnlt, in ~/.local/share/varnolt or in ../share/varnolt; name one with --dat";
 
 constexpr int kFound = 0, kNotFound = 1, kFailed = 2;
 
@@ -47,15 +49,14 @@ int Fail(const std::string& what, const std::u16string& subject = u"") {
 bool Load(bool missingIsEmpty) {
     if (directoryFiles.read.empty()) {
         if (missingIsEmpty) return true;
-        Fail(
-            "no directory file: none beside vnlt, in ~/.local/share/varnolt or in ../share/varnolt; name one with "
-            "--dat");
+        Fail(kNoDirectoryFile);
         return false;
     }
     const std::u16string file = Utf8ToUtf16(directoryFiles.read);
     if (LoadDirectory(file.c_str())) return true;
-    if (missingIsEmpty && !FileExists(directoryFiles.read)) return true;
-    Fail(FileExists(directoryFiles.read) ? "not a directory file" : "no directory file", file);
+    const bool exists = FileExists(directoryFiles.read);
+    if (missingIsEmpty && !exists) return true;
+    Fail(exists ? "not a directory file" : "no directory file", file);
     return false;
 }
 
@@ -133,10 +134,7 @@ int Stats() {
 
 #ifndef _WIN32
 int ServeDirectory(ServeOptions options) {
-    if (directoryFiles.read.empty())
-        return Fail(
-            "no directory file: none beside vnlt, in ~/.local/share/varnolt or in ../share/varnolt; name one with "
-            "--dat");
+    if (directoryFiles.read.empty()) return Fail(kNoDirectoryFile);
     options.file = directoryFiles.read;
     std::string error;
     const int code = Serve(options, &error);

@@ -28,9 +28,8 @@ int32_t ScanForText(const EditableStringTable& table, const char16_t* text, uint
 // any other change of the directory moves its generation and rebuilds this.
 struct TextIndex {
     static constexpr uint32_t kSlots = 2 * kMaxAreas;  // at most half full
-    bool valid;
-    uint64_t builtGeneration;
-    uint16_t slots[kSlots];  // index + 1; 0 is empty
+    uint64_t builtGeneration;                          // 0 until built
+    uint16_t slots[kSlots];                            // index + 1; 0 is empty
 
     static uint32_t Hash(const char16_t* text, uint32_t length) {
         uint32_t hash = 2166136261u;
@@ -47,9 +46,8 @@ struct TextIndex {
         slots[slot] = static_cast<uint16_t>(index + 1);
     }
     int32_t Find(const EditableStringTable& table, const char16_t* text, uint32_t length) {
-        if (!valid || builtGeneration != directory.generation) {
+        if (builtGeneration != directory.generation) {
             std::memset(slots, 0, sizeof slots);
-            valid = true;
             builtGeneration = directory.generation;
             for (uint32_t i = 0; i < *table.count; ++i) Insert(table, i);
         }

@@ -23,8 +23,7 @@ constexpr uint32_t kPageKeys = 1u << kPageShift;
 constexpr uint32_t kPages = (kMaxKey >> kPageShift) + 1;
 
 bool enabled = true;
-bool valid = false;
-uint64_t builtGeneration = 0;
+uint64_t builtGeneration = 0;  // 0 while there is no index
 uint32_t* pages[kPages] = {};
 uint32_t pageCount = 0;
 uint32_t* ends = nullptr;  // hash slots holding item indices
@@ -96,14 +95,14 @@ void Release() {
     ReleaseBlock(ends);
     ends = nullptr;
     endSlots = endsUsed = 0;
-    valid = false;
+    builtGeneration = 0;
 }
 
 }  // namespace
 
 bool PrepareAddIndex(uint32_t key) {
     if (!enabled) return false;
-    if (valid && builtGeneration == directory.generation) {
+    if (builtGeneration == directory.generation) {
         // Keep the set at most half full, counting removed slots; the page of
         // this key must exist before the add writes to it.
         if ((2 * uint64_t{endsUsed} + 2 > endSlots && !BuildEnds()) || !PageFor(key)) {
@@ -131,7 +130,6 @@ bool PrepareAddIndex(uint32_t key) {
         Release();
         return false;
     }
-    valid = true;
     builtGeneration = directory.generation;
     return true;
 }

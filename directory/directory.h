@@ -107,8 +107,9 @@ struct Directory {
     RangeItem* items;
     // Moved by every change of the item or string tables, and by the image
     // changing hands; a cache over them compares it with the value it was
-    // built at instead of being told to forget.
-    uint64_t generation;
+    // built at instead of being told to forget. Never 0: that marks a cache
+    // never built.
+    uint64_t generation = 1;
 };
 extern Directory directory;
 

@@ -17,9 +17,8 @@ static_assert(kLookupIndexEntries == kBuckets + 1);
 
 // The index of the one directory in memory.
 uint32_t bucketStart[kBuckets + 1];
-bool bucketsValid = false;
 bool tableSorted = false;
-uint64_t builtGeneration = 0;
+uint64_t builtGeneration = 0;  // 0 until built
 
 // Lower bound in [first, first + count): the position of the first item whose
 // start is not below `target`.
@@ -52,9 +51,8 @@ const RangeItem* LookupNumber(uint32_t key) {
     const uint32_t count = directory.header.itemCount;
     if (key == 0 || count == 0) return nullptr;
     const RangeItem* items = directory.items;
-    if (!bucketsValid || builtGeneration != directory.generation) {
+    if (builtGeneration != directory.generation) {
         tableSorted = BuildLookupIndex(items, count, bucketStart);
-        bucketsValid = true;
         builtGeneration = directory.generation;
     }
     return LookupNumberIn(items, count, tableSorted ? bucketStart : nullptr, key);

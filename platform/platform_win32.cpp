@@ -8,8 +8,6 @@
 #include "platform/platform.h"
 #include "platform/platform_seams.h"
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 text meets the API as wchar_t");
-
 namespace {
 
 HANDLE H(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
