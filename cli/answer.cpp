@@ -7,8 +7,7 @@
 #include "cli/areas.h"
 #include "cli/delimited.h"
 #include "directory/lookup_memory.h"
-#include "keys/derive.h"
-#include "keys/normalise.h"
+#include "keys/written.h"
 
 namespace {
 
@@ -19,21 +18,18 @@ FieldText MakeFieldText(std::string plain) {
     return text;
 }
 
-// The number's text as UTF-16, normalised and derived.
-uint32_t KeyOf(std::string_view number) {
+// The number's text as UTF-16, read as the query page reads its field.
+WrittenNumber ReadNumber(std::string_view number) {
     char16_t units[260];
     size_t n = 0;
-    bool digitsOnly = true;
     const auto* p = reinterpret_cast<const unsigned char*>(number.data());
     const auto* end = p + number.size();
     while (p < end && n + 2 < 260) {
         if (*p < 0x80) {
-            digitsOnly &= *p >= '0' && *p <= '9';
             units[n++] = *p++;
             continue;
         }
         // Rare: decode one sequence through the shared converter.
-        digitsOnly = false;
         const auto* next = p + 1;
         while (next < end && (*next & 0xC0) == 0x80 && next - p < 4) ++next;
         const std::u16string decoded = Utf8ToUtf16(reinterpret_cast<const char*>(p), size_t(next - p));
@@ -42,10 +38,7 @@ uint32_t KeyOf(std::string_view number) {
         p = next;
     }
     units[n] = 0;
-    // Plain digits need no normalising unless they begin with 0086.
-    if (!digitsOnly || (n >= 4 && units[0] == u'0' && units[1] == u'0' && units[2] == u'8' && units[3] == u'6'))
-        NormaliseWrittenNumber(units);
-    return static_cast<uint32_t>(DeriveNumberKey(units));
+    return ReadWrittenNumber(units);
 }
 
 }  // namespace
@@ -77,12 +70,17 @@ Answerer::Answerer(const Directory& tables)
 
 Answer Answerer::Ask(std::string_view number) const {
     Answer answer{.area = &none, .type = &none, .province = &none, .city = &none, .areaCode = &none};
-    answer.key = KeyOf(number);
+    const WrittenNumber written = ReadNumber(number);
+    answer.key = written.key;
+    answer.status = written.kind == kForeignNumber   ? AnswerStatus::kForeign
+                    : written.kind == kChineseNumber ? AnswerStatus::kUnknown
+                                                     : AnswerStatus::kInvalid;
     const RangeItem* item = LookupNumberIn(items, itemCount, indexed ? index.data() : nullptr, answer.key);
     if (!item) return answer;
     const ItemFields fields = DecodeItem(item);
     const AreaFacts& facts = areas[fields.areaIndex];
     answer.found = true;
+    answer.status = AnswerStatus::kFound;
     answer.item = item;
     answer.area = &facts.name;
     answer.type = &types[fields.typeIndex];
@@ -92,6 +90,11 @@ Answer Answerer::Ask(std::string_view number) const {
     const bool ownCode = answer.key < kFixedKeys && !fixedCodes[answer.key].plain.empty();
     answer.areaCode = ownCode ? &fixedCodes[answer.key] : &facts.areaCode;
     return answer;
+}
+
+const char* StatusText(AnswerStatus status) {
+    static const char* const kTexts[] = {"found", "unknown", "foreign", "invalid"};
+    return kTexts[static_cast<size_t>(status)];
 }
 
 void AppendKey(std::string& out, uint32_t key) {
@@ -113,6 +116,8 @@ void AppendAnswerFields(std::string& out, const Answer& a, char separator) {
         out += separator;
         AppendField(out, field->plain, separator);
     }
+    out += separator;
+    out += StatusText(a.status);
 }
 
 void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a) {
@@ -120,7 +125,9 @@ void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a
     AppendJsonString(out, number);
     out += "\",\"key\":";
     AppendKey(out, a.key);
-    out += a.found ? ",\"found\":true,\"area\":\"" : ",\"found\":false,\"area\":\"";
+    out += a.found ? ",\"found\":true,\"status\":\"" : ",\"found\":false,\"status\":\"";
+    out += StatusText(a.status);
+    out += "\",\"area\":\"";
     out += a.area->json;
     out += "\",\"type\":\"";
     out += a.type->json;

@@ -15,9 +15,21 @@ struct FieldText {
     std::string plain, json;
 };
 
+// Why a number has the answer it has.
+enum class AnswerStatus : uint8_t {
+    kFound,    // the directory holds its key
+    kUnknown,  // a Chinese number the directory does not cover
+    kForeign,  // another country's number
+    kInvalid,  // no number in the text
+};
+
+// "found", "unknown", "foreign" or "invalid".
+const char* StatusText(AnswerStatus status);
+
 struct Answer {
     uint32_t key = 0;
     bool found = false;
+    AnswerStatus status = AnswerStatus::kInvalid;
     const RangeItem* item = nullptr;
     const FieldText* area;
     const FieldText* type;
@@ -33,7 +45,7 @@ class Answerer {
 public:
     explicit Answerer(const Directory& tables);
 
-    // The number as written, normalised and derived as the query page does.
+    // The number as written, read and derived as the query page does.
     Answer Ask(std::string_view number) const;
 
     static constexpr uint32_t kFixedKeys = 9000;
@@ -55,7 +67,8 @@ private:
 
 // Appends the key in decimal.
 void AppendKey(std::string& out, uint32_t key);
-// Appends key,found,area,type,province,city,areaCode, each after a separator.
+// Appends key,found,area,type,province,city,areaCode,status, each after a
+// separator.
 void AppendAnswerFields(std::string& out, const Answer& a, char separator);
 // Appends the answer's JSON object less its opening brace: "number":…}.
 void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a);

@@ -19,7 +19,7 @@
 
 namespace {
 
-const char kAnswerColumns[] = "key,found,area,type,province,city,areaCode";
+const char kAnswerColumns[] = "key,found,area,type,province,city,areaCode,status";
 const char kUtf8Mark[] = "\xEF\xBB\xBF";
 
 // Output in large blocks: a batch query writes millions of lines.
@@ -48,8 +48,9 @@ public:
 
     const Tails& Of(const Answer& a) {
         if (!a.found) {
-            if (notFoundTails.csv.empty()) notFoundTails = MakeTails(a);
-            return notFoundTails;
+            Tails& tails = notFoundTails[static_cast<size_t>(a.status)];
+            if (tails.csv.empty()) tails = MakeTails(a);
+            return tails;
         }
         const ItemFields fields = DecodeItem(a.item);
         const uint32_t slot =
@@ -84,7 +85,7 @@ private:
     // position in `made`.
     std::vector<int32_t> slots;
     std::vector<Tails> made;
-    Tails notFoundTails;
+    Tails notFoundTails[4];  // by status
 };
 
 // One number a line, or the command line's numbers.

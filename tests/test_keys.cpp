@@ -1,13 +1,17 @@
-// Number keys: the decimal conversion, the normalisation of written numbers, the derivation.
+// Number keys: the decimal conversion, the derivation, and the reading of written numbers.
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 #include <string>
+#include <utility>
 
 #include "base/utf8.h"
 #include "keys/decimal.h"
 #include "keys/derive.h"
-#include "keys/normalise.h"
+#include "keys/written.h"
+#include "test_support.h"
+#include "written_numbers.h"
 
 TEST(ParseDecimalKey, ReadsLikeWcstolInBaseTen) {
     struct Case {
@@ -118,86 +122,82 @@ TEST(DeriveNumberKey, ReadsNothingPastTheTerminator) {
     }
 }
 
-TEST(NormaliseWrittenNumber, RewritesNumbersAsPeopleWriteThem) {
-    struct Case {
-        const char16_t* text;
-        const char16_t* normalised;
-    };
-    const Case cases[] = {
-        // Separators between digits go, in every form people paste.
-        {u"13912345678", u"13912345678"},
-        {u"139 1234 5678", u"13912345678"},
-        {u"139-1234-5678", u"13912345678"},
-        {u"139.1234.5678", u"13912345678"},
-        {u"(139) 1234 - 5678", u"(13912345678"},
-        {u"139\u30001234\u00A05678", u"13912345678"},
-        {u"139\u20131234\u20145678\u2212", u"13912345678\u2212"},
-        {u"139\uFF0D1234\uFF0E5678", u"13912345678"},
-        {u"(0755)8888-8888", u"(075588888888"},
-        {u"\uFF080755\uFF0988888888", u"\uFF08075588888888"},
-        // Before the first digit and after the last, nothing changes.
-        {u"  0755 ", u"  0755 "},
-        {u"139123 ", u"139123 "},
-        {u"02-", u"02-"},
-        // Fullwidth digits and plus.
-        {u"\uFF11\uFF13\uFF19\uFF11\uFF12\uFF13\uFF14\uFF15\uFF16\uFF17\uFF18", u"13912345678"},
-        {u"\uFF0B\uFF18\uFF16\u3000\uFF11\uFF13\uFF19", u"139"},
-        // The country code, and the trunk 0 put back for fixed lines.
-        {u"+86 139 1234 5678", u"13912345678"},
-        {u"+8613912345678", u"13912345678"},
-        {u"0086 139-1234-5678", u"13912345678"},
-        {u"(+86) 13912345678", u"13912345678"},
-        {u"(+86)13912345678", u"13912345678"},
-        {u"+86 755 8888 8888", u"075588888888"},
-        {u"+86-10-1234-5678", u"01012345678"},
-        {u"+86 21 1234 5678", u"02112345678"},
-        {u"0086 871 1234567", u"08711234567"},
-        {u"+86 0755 8888 8888", u"075588888888"},
-        {u"+86", u""},
-        {u" +86 139", u" 139"},
-        // Other countries and text around the number stay.
-        {u"+852 1234 5678", u"+85212345678"},
-        {u"00852 1234 5678", u"0085212345678"},
-        {u"+886 2 1234 5678", u"+886212345678"},
-        {u"号码: 138 0050 1234", u"号码: 13800501234"},
-        {u"139/1234/5678", u"139/1234/5678"},
-        // Latin letters leave the text exactly as it is.
-        {u"tel: 010-12345678", u"tel: 010-12345678"},
-        {u"0a12", u"0a12"},
-        {u"139 1234 5678 ext 12", u"139 1234 5678 ext 12"},
-        {u"\uFF34\uFF25\uFF2C \uFF11\uFF13\uFF19", u"\uFF34\uFF25\uFF2C \uFF11\uFF13\uFF19"},
-        {u"", u""},
-        {u"-", u"-"},
-    };
-    for (const Case& c : cases) {
-        std::u16string text = c.text;
-        NormaliseWrittenNumber(text.data());
-        EXPECT_EQ(std::u16string(text.c_str()), std::u16string(c.normalised)) << Utf16ToUtf8(c.text);
+namespace {
+
+NumberKind KindOfStatus(const std::string& status) {
+    if (status == "found" || status == "unknown") return kChineseNumber;
+    return status == "foreign" ? kForeignNumber : kNoNumber;
+}
+
+bool IsAsciiDigits(const std::u16string& text) {
+    for (char16_t c : text)
+        if (c < u'0' || c > u'9') return false;
+    return true;
+}
+
+// Reads `text`; the result, and the text it was rewritten into.
+std::pair<WrittenNumber, std::u16string> Read(const std::u16string& text) {
+    std::u16string copy = text;
+    const WrittenNumber number = ReadWrittenNumber(copy.data());
+    return {number, std::u16string(copy.c_str())};
+}
+
+}  // namespace
+
+TEST(ReadWrittenNumber, ReadsEveryRowOfTheWrittenNumbersTable) {
+    const Bytes bytes = FixtureBytes("written_numbers.tsv");
+    const auto rows = ParseWrittenNumbers(std::string(bytes.begin(), bytes.end()));
+    ASSERT_GT(rows.size(), 50u);
+    for (const WrittenNumberRow& row : rows) {
+        const auto [number, rewritten] = Read(row.text);
+        EXPECT_EQ(number.kind, KindOfStatus(row.status)) << Utf16ToUtf8(row.text.c_str());
+        EXPECT_EQ(number.key, row.key) << Utf16ToUtf8(row.text.c_str());
+        // What it was rewritten into reads as the same number.
+        const auto [again, twice] = Read(rewritten);
+        EXPECT_TRUE(again.kind == number.kind && again.key == number.key && twice == rewritten)
+            << Utf16ToUtf8(row.text.c_str()) << " -> " << Utf16ToUtf8(rewritten.c_str());
     }
 }
 
-TEST(NormaliseWrittenNumber, PastedNumbersDeriveTheKeysOfTheirDialledForms) {
-    struct Case {
-        const char16_t* text;
-        int32_t key;
-    };
-    const Case cases[] = {
-        {u"139 1234 5678", 1391234},     {u"139-1234-5678", 1391234},
-        {u"+86 139 1234 5678", 1391234}, {u"+86 755 8888 8888", 755},
-        {u"+86 10 1234 5678", 10},       {u"+86 871 1234 567", 8711},
-        {u"0571 8888 8888", 571},        {u"0-755", 755},
-        {u"027-88888888", 27},           {u"+86 851 234 5678", 8512},
-        {u"(+86)(755)8888 8888", 755},
-    };
-    for (const Case& c : cases) {
-        std::u16string text = c.text;
-        NormaliseWrittenNumber(text.data());
-        EXPECT_EQ(DeriveNumberKey(text.c_str()), c.key) << Utf16ToUtf8(c.text);
-    }
-    // Plain digits derive exactly what they derived before.
-    for (const char16_t* plain : {u"1", u"139123", u"13912345678", u"0", u"02", u"0851", u"08512", u"0101234567"}) {
-        std::u16string text = plain;
-        NormaliseWrittenNumber(text.data());
-        EXPECT_EQ(DeriveNumberKey(text.c_str()), DeriveNumberKey(plain)) << Utf16ToUtf8(plain);
+// On any text, a key is made only of digits the text holds, in their order;
+// never of a separator's or a letter's code.
+TEST(ReadWrittenNumber, AnyTextGivesNoKeyOrTheKeyOfDigitsItHolds) {
+    static constexpr char16_t kUnits[] = u"0123456789868600\uFF10\uFF18 -./()+\uFF0B\u3000\u200Bx#,;a\u8F6C:";
+    std::mt19937 random(86);
+    for (int round = 0; round < 200000; ++round) {
+        std::u16string text;
+        for (size_t length = random() % 24; length > 0; --length)
+            text += kUnits[random() % (sizeof kUnits / sizeof kUnits[0] - 1)];
+        std::u16string digits;
+        for (char16_t c : text)
+            if ((c >= u'0' && c <= u'9') || (c >= 0xFF10 && c <= 0xFF19)) digits += c >= 0xFF10 ? c - 0xFF10 + u'0' : c;
+        const auto [number, rewritten] = Read(text);
+        const std::string shown = Utf16ToUtf8(text.c_str());
+        ASSERT_LE(rewritten.size(), text.size()) << shown;
+        const auto [again, twice] = Read(rewritten);
+        ASSERT_TRUE(again.kind == number.kind && again.key == number.key && twice == rewritten) << shown;
+        switch (number.kind) {
+            case kNoNumber:
+                ASSERT_EQ(number.key, 0u) << shown;
+                ASSERT_EQ(rewritten, u"") << shown;
+                break;
+            case kForeignNumber:
+                ASSERT_EQ(number.key, 0u) << shown;
+                ASSERT_TRUE(rewritten[0] == u'+' && digits.find(rewritten.substr(1)) != std::u16string::npos) << shown;
+                break;
+            case kChineseNumber: {
+                ASSERT_TRUE(IsAsciiDigits(rewritten)) << shown;
+                // The digits as they stand, or after 86 with the trunk 0 put back.
+                const bool held =
+                    digits.find(rewritten) != std::u16string::npos ||
+                    (rewritten[0] == u'0' && digits.find(u"86" + rewritten.substr(1)) != std::u16string::npos);
+                ASSERT_TRUE(held) << shown;
+                ASSERT_NE(number.key, 0u) << shown;
+                // At least three digits: the terminator never takes a digit's place (02).
+                ASSERT_GE(rewritten.size(), 3u) << shown;
+                ASSERT_EQ(number.key, static_cast<uint32_t>(DeriveNumberKey(rewritten.c_str()))) << shown;
+                break;
+            }
+        }
     }
 }

@@ -24,6 +24,20 @@ FIXED_CODES = ["10", "20", "21", "22", "23", "24", "25", "27", "28", "29",
                "731", "755", "769", "851", "871", "891", "898", "931", "951", "991"]
 
 
+def expected_answer(parsed, mobile):
+    """The area and type the directory holds for a valid Chinese number, in
+    the house's labels; ("", "") where libphonenumber has no place either."""
+    place = geocoder.description_for_number(parsed, "zh")
+    name = carrier_label(carrier.name_for_number(parsed, "zh"))
+    # The geocoder falls back on the country's name where it knows no place:
+    # that is no place, and such keys are left out unless a carrier is known.
+    if place == "中国":
+        place = ""
+    area = place or ("中国" if name else "")
+    kind = (name or ("移动电话" if place else "")) if mobile else ("固定电话" if place else "")
+    return area, kind
+
+
 def sample(count, rng):
     numbers = []
     while len(numbers) < count:
@@ -53,15 +67,7 @@ def main():
     examples = {}
     agreed = 0
     for (national, parsed, mobile), (number, area, kind) in zip(numbers, answers):
-        place = geocoder.description_for_number(parsed, "zh")
-        name = carrier_label(carrier.name_for_number(parsed, "zh"))
-        # The geocoder falls back on the country's name where it knows no
-        # place: that is no place, and such keys are left out unless a
-        # carrier is known.
-        if place == "中国":
-            place = ""
-        expected_area = place or ("中国" if name else "")
-        expected_type = (name or ("移动电话" if place else "")) if mobile else ("固定电话" if place else "")
+        expected_area, expected_type = expected_answer(parsed, mobile)
         if area == expected_area and kind == expected_type:
             agreed += 1
             continue

@@ -9,8 +9,7 @@
 #include "directory/directory.h"
 #include "directory/lookup_memory.h"
 #include "exchange/text_exchange.h"
-#include "keys/derive.h"
-#include "keys/normalise.h"
+#include "keys/written.h"
 
 FileDialogRunner openFileDialog = GetOpenFileNameW;
 FileDialogRunner saveFileDialog = GetSaveFileNameW;
@@ -24,9 +23,10 @@ bool FieldHasText(HWND page, int id) { return SendDlgItemMessageW(page, id, WM_G
 void Query(HWND page) {
     wchar_t number[kPathUnits];
     GetDlgItemTextW(page, IDC_NUMBER, number, kPathUnits);
-    // A pasted "+86 139 1234 5678" is answered as the 13912345678 it means.
-    NormaliseWrittenNumber(AsText16(number));
-    const RangeItem* item = LookupNumber(static_cast<uint32_t>(DeriveNumberKey(AsText16(number))));
+    // A pasted "Tel: +86 139 1234 5678" is answered as the 13912345678 it
+    // means; text that gives no key, or another country's number, gets no
+    // answer, and the key is 0.
+    const RangeItem* item = LookupNumber(ReadWrittenNumber(AsText16(number)).key);
     // Each set raises the field's EN_CHANGE at once, which may enable OK for
     // a moment; the query leaves it disabled.
     if (item) {

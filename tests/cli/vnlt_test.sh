@@ -57,19 +57,19 @@ check "written numbers: the country code, fullwidth digits, trunk 0 put back" ou
 
 # CSV: UTF-8 with its mark, CR LF, a header, RFC 4180 quoting.
 run --dat "$shipped" query --format csv 13912345678 '0851 1234567' 1300003 '1,"2"'
-printf '\xef\xbb\xbfnumber,key,found,area,type,province,city,areaCode\r
-13912345678,1391234,true,江苏省常州市,中国移动,江苏省,常州市,0519\r
-0851 1234567,8511,true,贵州省贵阳市、遵义市、安顺市,固定电话,贵州省,贵阳市、遵义市、安顺市,0851\r
-1300003,1300003,true,中国,中国联通,,,\r
-"1,""2""",0,false,,,,,\r
+printf '\xef\xbb\xbfnumber,key,found,area,type,province,city,areaCode,status\r
+13912345678,1391234,true,江苏省常州市,中国移动,江苏省,常州市,0519,found\r
+0851 1234567,8511,true,贵州省贵阳市、遵义市、安顺市,固定电话,贵州省,贵阳市、遵义市、安顺市,0851,found\r
+1300003,1300003,true,中国,中国联通,,,,found\r
+"1,""2""",0,false,,,,,,invalid\r
 ' >"$work/expected.csv"
 check "csv: mark, header, CR LF, quoting, byte for byte" cmp -s "$work/out" "$work/expected.csv"
 check "csv: something not found: exit 1" code_is 1
 
 # JSON lines: one object a line with every key, escapes intact.
 run --dat "$shipped" query --format jsonl 18612345678 '"\' 
-check "jsonl" out_is '{"number":"18612345678","key":1861234,"found":true,"area":"北京市","type":"中国联通","province":"北京市","city":"北京市","areaCode":"010"}
-{"number":"\"\\","key":0,"found":false,"area":"","type":"","province":"","city":"","areaCode":""}'
+check "jsonl" out_is '{"number":"18612345678","key":1861234,"found":true,"status":"found","area":"北京市","type":"中国联通","province":"北京市","city":"北京市","areaCode":"010"}
+{"number":"\"\\","key":0,"found":false,"status":"invalid","area":"","type":"","province":"","city":"","areaCode":""}'
 printf '13912345678\n\xff\xfe\n\x01\x1f\xf0\x9f\x98\x80\n' | "$vnlt" --dat "$shipped" query --format jsonl >"$work/out"
 check "jsonl: malformed UTF-8 and control characters still give JSON, the rest kept" /usr/bin/python3 -c '
 import json, sys
@@ -99,24 +99,24 @@ check "and says which" err_has "missing.txt"
 printf '姓名,电话,备注\r\n"张,三",139 1234 5678,"说""好"""\r\n李四,"+86 755 8888 8888","两\r\n行"\r\n\r\n王五,1234\r\n' |
     iconv -f UTF-8 -t GBK >"$work/contacts.csv"
 run --dat "$shipped" query --input "$work/contacts.csv" --column 2
-printf '\xef\xbb\xbf姓名,电话,备注,key,found,area,type,province,city,areaCode\r
-"张,三",139 1234 5678,"说""好""",1391234,true,江苏省常州市,中国移动,江苏省,常州市,0519\r
+printf '\xef\xbb\xbf姓名,电话,备注,key,found,area,type,province,city,areaCode,status\r
+"张,三",139 1234 5678,"说""好""",1391234,true,江苏省常州市,中国移动,江苏省,常州市,0519,found\r
 李四,+86 755 8888 8888,"两\r
-行",755,true,广东省深圳市,固定电话,广东省,深圳市,0755\r
+行",755,true,广东省深圳市,固定电话,广东省,深圳市,0755,found\r
 \r
-王五,1234,,0,false,,,,,\r
+王五,1234,,0,false,,,,,,invalid\r
 ' >"$work/expected.csv"
 check "--column: a GBK CSV comes back as UTF-8 CSV with the answer's columns" cmp -s "$work/out" "$work/expected.csv"
 check "--column: a number not found: exit 1" code_is 1
 printf '名\t号\n甲\t13912345678\n' | "$vnlt" --dat "$shipped" query --column 2 >"$work/out"; echo $? >"$work/code"
-check "--column: TSV by its first line, rows back as TSV" out_is "名	号	key	found	area	type	province	city	areaCode
-甲	13912345678	1391234	true	江苏省常州市	中国移动	江苏省	常州市	0519"
+check "--column: TSV by its first line, rows back as TSV" out_is "名	号	key	found	area	type	province	city	areaCode	status
+甲	13912345678	1391234	true	江苏省常州市	中国移动	江苏省	常州市	0519	found"
 check "--column: all found: exit 0" code_is 0
 printf '甲,１３９１２３４５６７８\n' | "$vnlt" --dat "$shipped" query --column 2 >"$work/out"
-printf '\xef\xbb\xbf甲,１３９１２３４５６７８,1391234,true,江苏省常州市,中国移动,江苏省,常州市,0519\r\n' >"$work/expected.csv"
+printf '\xef\xbb\xbf甲,１３９１２３４５６７８,1391234,true,江苏省常州市,中国移动,江苏省,常州市,0519,found\r\n' >"$work/expected.csv"
 check "--column: a first row whose number is in fullwidth digits is no header" cmp -s "$work/out" "$work/expected.csv"
 printf '13912345678,x\n' | "$vnlt" --dat "$shipped" query --column 1 --format jsonl >"$work/out"
-check "--column with jsonl: the row and the answer" out_is '{"row":["13912345678","x"],"number":"13912345678","key":1391234,"found":true,"area":"江苏省常州市","type":"中国移动","province":"江苏省","city":"常州市","areaCode":"0519"}'
+check "--column with jsonl: the row and the answer" out_is '{"row":["13912345678","x"],"number":"13912345678","key":1391234,"found":true,"status":"found","area":"江苏省常州市","type":"中国移动","province":"江苏省","city":"常州市","areaCode":"0519"}'
 
 # add, then lookup straight from the file.
 dat="$work/Varnolt.dat"

@@ -2,10 +2,12 @@
 // windows. Usage: e2e_driver VARNOLT_EXE FIXTURE_FOLDER
 #include <cstdio>
 
+#include "base/text16.h"
 #include "directory/add.h"
 #include "directory/directory.h"
 #include "directory/lookup_file.h"
 #include "tests/e2e/driver.h"
+#include "tests/written_numbers.h"
 #include "ui/resource_ids.h"
 #include "version.h"
 
@@ -34,6 +36,10 @@ void Check(bool ok, const char* what, const std::wstring& detail = L"") {
 constexpr DWORD kTimeout = 15000;
 
 std::wstring Fixture(const wchar_t* name) { return fixtures + L"\\" + name; }
+
+std::wstring Wide(const std::u16string& text) { return std::wstring(AsWide(text.c_str())); }
+
+std::vector<WrittenNumberRow> WrittenNumbers() { return ParseWrittenNumbers(GetFile(Fixture(L"written_numbers.tsv"))); }
 
 // UTF-16LE bytes of `text`, after the mark FF FE.
 std::string Utf16File(const std::wstring& text) {
@@ -276,20 +282,18 @@ void ShippedDirectory() {
         SetField(query, IDC_NUMBER, L"075588888888");
         Check(FieldText(query, IDC_AREA) == L"广东省深圳市" && FieldText(query, IDC_TYPE) == L"固定电话",
               "and a fixed line of 0755", FieldText(query, IDC_AREA));
-        // Numbers as contacts, web pages and input methods write them.
-        for (const wchar_t* pasted : {L"13912345678", L"139 1234 5678", L"139-1234-5678", L"+86 139 1234 5678",
-                                      L"\uFF11\uFF13\uFF19\uFF11\uFF12\uFF13\uFF14\uFF15\uFF16\uFF17\uFF18"}) {
+        // Numbers as business cards, signatures, chats and input methods
+        // write them: the right area, or none.
+        std::wstring wrong;
+        for (const WrittenNumberRow& row : WrittenNumbers()) {
             SetField(query, IDC_NUMBER, L"");
-            SetField(query, IDC_NUMBER, pasted);
-            Check(FieldText(query, IDC_AREA) == L"江苏省常州市" && FieldText(query, IDC_TYPE) == L"中国移动",
-                  "a written mobile number is answered as dialled",
-                  std::wstring(pasted) + L" -> " + FieldText(query, IDC_AREA));
+            SetField(query, IDC_NUMBER, Wide(row.text));
+            if (FieldText(query, IDC_AREA) != Wide(row.area) || FieldText(query, IDC_TYPE) != Wide(row.type))
+                wrong += Wide(row.text) + L" -> " + FieldText(query, IDC_AREA) + L"; ";
         }
-        SetField(query, IDC_NUMBER, L"+86 755 8888 8888");
-        Check(FieldText(query, IDC_AREA) == L"广东省深圳市" && FieldText(query, IDC_TYPE) == L"固定电话",
-              "+86 755 8888 8888 gets its trunk 0 back", FieldText(query, IDC_AREA));
+        Check(wrong.empty(), "every written number of the table gets its area and type, or none", wrong);
         SetField(query, IDC_NUMBER, L"");
-        if (Paste(query, L"+86 (0)10 1234-5678"))
+        if (Paste(query, L"Tel: +86 (0)10 1234-5678 ext. 8"))
             Check(FieldText(query, IDC_AREA) == L"北京市" && FieldText(query, IDC_TYPE) == L"固定电话",
                   "a pasted fixed line of Beijing",
                   FieldText(query, IDC_NUMBER) + L" -> " + FieldText(query, IDC_AREA));
@@ -301,53 +305,24 @@ void ShippedDirectory() {
     RemoveRunFolder(s.run.folder);
 }
 
-// Typed plain digits derive the keys they always did: a directory whose every
-// area is its own key in decimal shows in the area field which key the page
-// looked up.
-void PlainDigitsDeriveTheirKeys() {
-    const std::pair<const wchar_t*, const wchar_t*> examples[] = {
-        {L"1", L""},
-        {L"139123", L""},
-        {L"1391234", L"1391234"},
-        {L"13912345678", L"1391234"},
-        {L"4194303", L"4194303"},
-        {L"4194304", L""},
-        {L"0", L""},
-        {L"00", L""},
-        {L"0000", L""},
-        {L"0001234", L"1"},
-        {L"01", L""},
-        {L"0123", L""},
-        {L"01234567", L"1234567"},
-        {L"013912345678", L"1391234"},
-        {L"010", L"10"},
-        {L"0101", L"10"},
-        {L"0101234567", L"10"},
-        {L"021", L"21"},
-        {L"0213", L"21"},
-        {L"02", L""},
-        {L"075", L""},
-        {L"0755", L"755"},
-        {L"07551234", L"755"},
-        {L"0311", L"311"},
-        {L"00852", L"85"},
-        {L"08", L""},
-        {L"085", L""},
-        {L"0851", L"851"},
-        {L"0800", L"800"},
-        {L"08512", L"8512"},
-        {L"08000", L"8000"},
-        {L"0851234", L"8512"},
+// Every written number of the table looks up the key it gives: a directory
+// whose every area is its own key in decimal shows in the area field which
+// key the page looked up.
+void WrittenNumbersLookUpTheirKeys() {
+    const std::vector<WrittenNumberRow> rows = WrittenNumbers();
+    Check(rows.size() > 50, "the table of written numbers is read");
+    auto shown = [](const WrittenNumberRow& row) {
+        return row.key != 0 && row.key < (1u << 22) ? std::to_wstring(row.key) : std::wstring();
     };
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     const std::wstring echo =
         std::wstring(temp) + L"varnolt-e2e-keys-" + std::to_wstring(GetCurrentProcessId()) + L".dat";
     MakeDirectoryEditable();
-    for (const auto& example : examples)
-        if (*example.second)
-            AddEntry(reinterpret_cast<const char16_t*>(example.second),
-                     reinterpret_cast<const char16_t*>(example.second), u"K");
+    for (const WrittenNumberRow& row : rows) {
+        const std::wstring key = shown(row);
+        if (!key.empty()) AddEntry(AsText16(key.c_str()), AsText16(key.c_str()), u"K");
+    }
     SortItems();
     Check(SaveDirectory(reinterpret_cast<const char16_t*>(echo.c_str())), "a directory of keys is saved");
     Session s;
@@ -356,14 +331,14 @@ void PlainDigitsDeriveTheirKeys() {
         HWND query = VisiblePage(s.main);
         int wrong = 0;
         std::wstring detail;
-        for (const auto& example : examples) {
-            SetField(query, IDC_NUMBER, example.first);
-            if (FieldText(query, IDC_AREA) != example.second) {
+        for (const WrittenNumberRow& row : rows) {
+            SetField(query, IDC_NUMBER, Wide(row.text));
+            if (FieldText(query, IDC_AREA) != shown(row)) {
                 ++wrong;
-                detail += std::wstring(example.first) + L" -> " + FieldText(query, IDC_AREA) + L"; ";
+                detail += Wide(row.text) + L" -> " + FieldText(query, IDC_AREA) + L"; ";
             }
         }
-        Check(wrong == 0, "every plain-digit example derives its key", detail);
+        Check(wrong == 0, "every written number looks up its key", detail);
         Close(s, 0, L"");
     } else {
         Check(false, "main window opens with the directory of keys");
@@ -494,7 +469,7 @@ int wmain(int argc, wchar_t** argv) {
     ExitAnsweredNoOrFailing();
     HostileInput();
     ShippedDirectory();
-    PlainDigitsDeriveTheirKeys();
+    WrittenNumbersLookUpTheirKeys();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

@@ -1,0 +1,205 @@
+#!/usr/bin/python3
+"""Numbers as people write them, through `vnlt query --format jsonl`.
+
+First the shared table of written numbers, row by row. Then a differential
+against python3-phonenumbers: real numbers of many prefixes written in many
+ways, and other countries' numbers. Wherever libphonenumber reads a valid
+Chinese number out of the text, vnlt gives the same area and carrier (in the
+house's labels), or nothing where libphonenumber has no place either; where
+it reads another country's number, vnlt gives nothing. Where libphonenumber
+reads no valid number, vnlt gives nothing or the number's own answer: never
+another. Prints a table of the forms and their counts.
+
+Usage: written_test.py VNLT DAT [COUNT]
+"""
+import collections
+import json
+import os
+import random
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tools"))
+import written_numbers  # noqa: E402
+
+FULLWIDTH = str.maketrans("0123456789+", "０１２３４５６７８９＋")
+FOREIGN_REGIONS = ["US", "GB", "HK", "TW", "MO", "JP", "KR", "DE", "FR", "SG", "AU", "IN", "RU", "BR"]
+
+
+def spaced(national, mobile, sep):
+    """A national number (without trunk 0) in its usual groups."""
+    if mobile:
+        return sep.join([national[:3], national[3:7], national[7:]])
+    code = 2 if national[0] in "12" else 3
+    rest = national[code:]
+    return national[:code] + sep + rest[:len(rest) - 4] + sep + rest[-4:]
+
+
+# Each form: a name and how it writes (national, mobile, dialled).
+FORMS = [
+    ("dialled", lambda n, m, d: d),
+    ("spaces", lambda n, m, d: ("" if m else "0") + spaced(n, m, " ")),
+    ("dashes", lambda n, m, d: ("" if m else "0") + spaced(n, m, "-")),
+    ("slashes", lambda n, m, d: ("" if m else "0") + spaced(n, m, "/")),
+    ("dots", lambda n, m, d: ("" if m else "0") + spaced(n, m, ".")),
+    ("narrow no-break spaces", lambda n, m, d: ("" if m else "0") + spaced(n, m, "\u202f")),
+    ("thin spaces", lambda n, m, d: ("" if m else "0") + spaced(n, m, "\u2009")),
+    ("zero-width spaces", lambda n, m, d: ("" if m else "0") + spaced(n, m, "\u200b")),
+    ("en dashes", lambda n, m, d: ("" if m else "0") + spaced(n, m, "\u2013")),
+    ("fullwidth", lambda n, m, d: d.translate(FULLWIDTH)),
+    ("area code in parentheses", lambda n, m, d: d if m else "(0%s) %s" % tuple(spaced(n, m, "|").split("|", 1))),
+    ("+86", lambda n, m, d: "+86 " + spaced(n, m, " ")),
+    ("+86 dashes", lambda n, m, d: "+86-" + spaced(n, m, "-")),
+    ("fullwidth +86", lambda n, m, d: ("+86 " + spaced(n, m, " ")).translate(FULLWIDTH)),
+    ("(+86)", lambda n, m, d: "(+86) " + spaced(n, m, " ")),
+    ("+86 (0)", lambda n, m, d: "+86 " + spaced(n, m, " ") if m else "+86 (0)" + spaced(n, m, " ")),
+    ("0086", lambda n, m, d: "0086 " + spaced(n, m, " ")),
+    ("86, no plus", lambda n, m, d: "86" + n),
+    ("86, no plus, dashes", lambda n, m, d: "86-" + spaced(n, m, "-")),
+    ("Tel:", lambda n, m, d: "Tel: " + ("" if m else "0") + spaced(n, m, " ")),
+    ("Mobile: +86", lambda n, m, d: "Mobile: +86 " + spaced(n, m, " ")),
+    ("WeChat:", lambda n, m, d: "WeChat: " + ("" if m else "0") + spaced(n, m, "-")),
+    ("手机：/电话：", lambda n, m, d: ("手机：" if m else "电话：") + d),
+    ("联系电话", lambda n, m, d: "联系电话" + d),
+    ("a name before", lambda n, m, d: "张三 " + d),
+    ("tel: URI", lambda n, m, d: "tel:+86-" + spaced(n, m, "-")),
+    ("tel: URI ;ext=", lambda n, m, d: "tel:+86-" + spaced(n, m, "-") + ";ext=123"),
+    ("ext.", lambda n, m, d: d + " ext. 123"),
+    ("x", lambda n, m, d: d + "x123"),
+    ("#", lambda n, m, d: d + "#123"),
+    ("转", lambda n, m, d: d + "转123"),
+    ("分机", lambda n, m, d: d + " 分机 123"),
+    ("a comma and another number", lambda n, m, d: d + ", 010 6666 6666"),
+]
+
+
+def sample_numbers(count, rng):
+    import compare_with_libphonenumber
+    return [(n, m) for n, _, m in compare_with_libphonenumber.sample(count, rng)]
+
+
+def foreign_numbers():
+    import phonenumbers
+    texts = []
+    for region in FOREIGN_REGIONS:
+        for kind in (phonenumbers.PhoneNumberType.FIXED_LINE, phonenumbers.PhoneNumberType.MOBILE):
+            number = phonenumbers.example_number_for_type(region, kind)
+            if number is None:
+                continue
+            cc, national = number.country_code, phonenumbers.national_significant_number(number)
+            texts += ["+%d %s" % (cc, national), "00%d %s" % (cc, national), "Tel: +%d-%s" % (cc, national),
+                      phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.INTERNATIONAL),
+                      phonenumbers.format_number(number, phonenumbers.PhoneNumberFormat.RFC3966)]
+    return texts
+
+
+def ask(vnlt, dat, texts):
+    out = subprocess.run([vnlt, "--dat", dat, "query", "--format", "jsonl"], capture_output=True,
+                         input="".join(t + "\n" for t in texts).encode("utf-8")).stdout.decode("utf-8")
+    answers = [json.loads(line) for line in out.splitlines()]
+    assert len(answers) == len(texts), (len(answers), len(texts))
+    return answers
+
+
+def check_table(vnlt, dat):
+    rows = written_numbers.rows()
+    failures = []
+    for row, a in zip(rows, ask(vnlt, dat, [row.text for row in rows])):
+        got = (a["status"], a["key"], a["area"], a["type"])
+        if got != tuple(row[1:]) or a["found"] != (row.status == "found"):
+            failures.append("%r: %s, the table says %s" % (row.text, got, tuple(row[1:])))
+    print("the table of written numbers: %d rows" % len(rows))
+    return failures
+
+
+def differential(vnlt, dat, count):
+    import phonenumbers
+    from compare_with_libphonenumber import expected_answer
+    rng = random.Random(1986)
+    numbers = sample_numbers(count, rng)
+    texts, truths = [], []
+    for national, mobile in numbers:
+        dialled = national if mobile else "0" + national
+        for name, write in FORMS:
+            texts.append(write(national, mobile, dialled))
+            truths.append((name, national, mobile))
+    foreign = foreign_numbers()
+    answers = ask(vnlt, dat, texts + foreign)
+    plain = {t[1]: a for t, a, text in zip(truths, answers, texts) if t[0] == "dialled"}
+
+    stats = collections.defaultdict(collections.Counter)
+    failures = []
+    for text, (name, national, mobile), a in zip(texts, truths, answers):
+        s = stats[name]
+        s["texts"] += 1
+        got = (a["area"], a["type"])
+        truth = (plain[national]["area"], plain[national]["type"])
+        try:
+            parsed = phonenumbers.parse(text, "CN")
+            valid = phonenumbers.is_valid_number(parsed)
+        except phonenumbers.NumberParseException:
+            parsed, valid = None, False
+        if valid and parsed.country_code == 86:
+            s["libphonenumber reads"] += 1
+            expected = expected_answer(parsed, mobile)
+            if phonenumbers.national_significant_number(parsed) != national:
+                s["libphonenumber reads another number"] += 1
+                expected = None
+            elif got == expected:
+                s["agree"] += 1
+        elif valid:
+            s["libphonenumber: foreign"] += 1
+            expected = ("", "")
+        else:
+            expected = None
+        if expected is None:
+            # vnlt gives nothing, or the number's own answer: never another.
+            expected = truth if got != ("", "") else ("", "")
+        if got != ("", ""):
+            s["vnlt answers"] += 1
+        if got != expected or (got != ("", "") and got != truth):
+            failures.append("%s: %r -> vnlt %s, expected %s" % (name, text, "/".join(got), "/".join(expected)))
+
+    abroad = collections.Counter()
+    for text, a in zip(foreign, answers[len(texts):]):
+        abroad["texts"] += 1
+        parsed = phonenumbers.parse(text, "CN")
+        if phonenumbers.is_valid_number(parsed) and parsed.country_code != 86:
+            abroad["libphonenumber: foreign"] += 1
+        if a["status"] == "foreign":
+            abroad["vnlt: foreign"] += 1
+        if a["found"]:
+            failures.append("foreign: %r -> vnlt %s/%s" % (text, a["area"], a["type"]))
+
+    print("python3-phonenumbers %s, %d numbers of %d prefixes, each written %d ways:"
+          % (phonenumbers.__version__, len(numbers), len({n[:3] if m else n[:3] for n, m in numbers}), len(FORMS)))
+    print("| form | texts | libphonenumber reads a valid Chinese number | vnlt agrees there | vnlt answers |")
+    print("|---|---|---|---|---|")
+    for name, s in stats.items():
+        print("| %s | %d | %d | %d | %d |" % (name, s["texts"], s["libphonenumber reads"], s["agree"],
+                                            s["vnlt answers"]))
+    print("foreign numbers: %d texts, %d read as foreign by libphonenumber, %d by vnlt"
+          % (abroad["texts"], abroad["libphonenumber: foreign"], abroad["vnlt: foreign"]))
+    return failures
+
+
+def main():
+    vnlt, dat = sys.argv[1], sys.argv[2]
+    count = int(sys.argv[3]) if len(sys.argv) > 3 else 2000
+    failures = check_table(vnlt, dat)
+    try:
+        import phonenumbers  # noqa: F401
+    except ImportError:
+        print("python3-phonenumbers is not installed: the differential is skipped")
+    else:
+        failures += differential(vnlt, dat, count)
+    for failure in failures[:50]:
+        print("FAIL:", failure)
+    print("%d failures" % len(failures))
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()

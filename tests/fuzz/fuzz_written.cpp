@@ -1,0 +1,35 @@
+// ReadWrittenNumber on any UTF-16 text in a buffer of exactly its size: it
+// reads nothing past the terminator, writes no more than it read, and
+// reading what it wrote changes nothing.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "keys/derive.h"
+#include "keys/written.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const size_t units = size / 2;
+    std::unique_ptr<char16_t[]> text(new char16_t[units + 1]);
+    std::memcpy(text.get(), data, 2 * units);
+    text[units] = 0;
+    const size_t before = std::char_traits<char16_t>::length(text.get());
+    const WrittenNumber first = ReadWrittenNumber(text.get());
+    const std::u16string written(text.get());
+    if (written.size() > before) __builtin_trap();
+    if ((first.kind == kChineseNumber) != (first.key != 0)) __builtin_trap();
+    // The key is the dialled digits' own, and never the terminator's (02).
+    if (first.kind == kChineseNumber) {
+        if (written.size() < 3 || first.key != static_cast<uint32_t>(DeriveNumberKey(written.c_str())))
+            __builtin_trap();
+        for (char16_t c : written)
+            if (c < u'0' || c > u'9') __builtin_trap();
+    }
+
+    std::unique_ptr<char16_t[]> again(new char16_t[written.size() + 1]);
+    std::memcpy(again.get(), written.c_str(), 2 * (written.size() + 1));
+    const WrittenNumber second = ReadWrittenNumber(again.get());
+    if (second.kind != first.kind || second.key != first.key || written != again.get()) __builtin_trap();
+    return 0;
+}
