@@ -1,6 +1,7 @@
 // One number's answer over one loaded directory, and its JSON object.
 #include "cli/answer.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "base/utf8.h"
@@ -24,6 +25,13 @@ WrittenNumber ReadNumber(std::string_view number) {
     size_t n = 0;
     const auto* p = reinterpret_cast<const unsigned char*>(number.data());
     const auto* end = p + number.size();
+    // ASCII, the common case, widens in one tight loop.
+    const size_t limit = std::min<size_t>(number.size(), 257);
+    while (n < limit && p[n] < 0x80) {
+        units[n] = p[n];
+        ++n;
+    }
+    p += n;
     while (p < end && n + 2 < 260) {
         if (*p < 0x80) {
             units[n++] = *p++;

@@ -20,6 +20,7 @@ bool IsPlus(char16_t c) { return c == u'+' || c == 0xFF0B; }
 // one number: spaces of every width, dashes, dots, slashes and parentheses.
 bool IsSeparator(char16_t c) {
     if (c > u'/' && c < 0x00A0) return false;     // digits and letters, the common case
+    if (c < u' ') return c == u'\t';              // the terminator ends every number
     if (c >= 0x2000 && c <= 0x200D) return true;  // typographic and zero-width spaces
     static constexpr char16_t kSeparators[] =
         u" \t\u00A0\u202F\u205F\u2060\u3000\uFEFF"                        // other spaces
@@ -53,14 +54,18 @@ bool IsWholeNationalNumber(const char16_t* digits, uint32_t count) {
 
 WrittenNumber ReadWrittenNumber(char16_t* text) {
     const WrittenNumber none{kNoNumber, 0};
+    // Digits at the start, the common case in lists, are already in place.
     const char16_t* read = text;
-    while (*read != 0 && !DigitOf(*read) && !(IsPlus(*read) && DigitOf(read[1]))) ++read;
-    const bool plus = IsPlus(*read);
-    if (plus) ++read;
-
+    while (*read >= u'0' && *read <= u'9') ++read;
+    uint32_t count = static_cast<uint32_t>(read - text);
+    bool plus = false;
+    if (count == 0) {
+        while (*read != 0 && !DigitOf(*read) && !(IsPlus(*read) && DigitOf(read[1]))) ++read;
+        plus = IsPlus(*read);
+        if (plus) ++read;
+    }
     // The digits, written over the text from its start: never ahead of what
     // was read.
-    uint32_t count = 0;
     for (;;) {
         if (const char16_t digit = DigitOf(*read)) {
             text[count++] = digit;
