@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Asks `vnlt query` about random real numbers and compares its answers with
-libphonenumber's own geocoder and carrier mapper (zh), its carrier names
-mapped as the default-data generator maps them.
+libphonenumber's own geocoder and carrier mapper (zh), its carrier and place
+names mapped as the default-data generator maps them.
 
 Usage: compare_with_libphonenumber.py VNLT DAT [COUNT]
 Prints the agreement and every kind of disagreement; exits 1 when a number
@@ -17,7 +17,7 @@ import phonenumbers
 from phonenumbers import carrier, geocoder
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from make_default_data import carrier_label  # noqa: E402  the directory's carrier names
+from make_default_data import carrier_label, current_name  # noqa: E402  the directory's names
 
 FIXED_CODES = ["10", "20", "21", "22", "23", "24", "25", "27", "28", "29",
                "311", "351", "371", "431", "451", "471", "531", "551", "571", "591",
@@ -33,6 +33,7 @@ def expected_answer(parsed, mobile):
     # that is no place, and such keys are left out unless a carrier is known.
     if place == "中国":
         place = ""
+    place = place and current_name(place)
     area = place or ("中国" if name else "")
     kind = (name or ("移动电话" if place else "")) if mobile else ("固定电话" if place else "")
     return area, kind
