@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "base/utf8.h"
-#include "cli/answer.h"
-#include "cli/delimited.h"
+#include "answer/answer.h"
+#include "answer/delimited.h"
 #include "cli/text_input.h"
 #include "directory/directory.h"
 

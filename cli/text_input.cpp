@@ -7,7 +7,7 @@
 
 #include "base/heap.h"
 #include "base/utf8.h"
-#include "cli/delimited.h"
+#include "answer/delimited.h"
 #include "directory/directory.h"
 #include "platform/platform.h"
 

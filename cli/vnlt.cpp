@@ -10,7 +10,7 @@
 #include "cli/locate.h"
 #include "cli/query.h"
 #ifndef _WIN32
-#include "cli/serve.h"
+#include "serve/serve.h"
 #endif
 #include "directory/add.h"
 #include "directory/directory.h"

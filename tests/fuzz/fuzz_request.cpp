@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/serve_request.h"
+#include "serve/serve_request.h"
 
 namespace {
 

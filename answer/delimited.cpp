@@ -1,6 +1,6 @@
 // CSV and TSV rows and JSON strings, written by hand: they are the inner loop
 // of a batch query, a few lines each, and the quoting rules are fixed.
-#include "cli/delimited.h"
+#include "answer/delimited.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,12 +1,12 @@
 // One number's answer over one loaded directory, and its JSON object.
-#include "cli/answer.h"
+#include "answer/answer.h"
 
 #include <algorithm>
 #include <utility>
 
 #include "base/utf8.h"
-#include "cli/areas.h"
-#include "cli/delimited.h"
+#include "answer/areas.h"
+#include "answer/delimited.h"
 #include "directory/lookup_memory.h"
 #include "keys/written.h"
 

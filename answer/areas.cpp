@@ -1,5 +1,5 @@
 // Province, city and area code of the directory's home areas.
-#include "cli/areas.h"
+#include "answer/areas.h"
 
 #include <algorithm>
 #include <cstdint>

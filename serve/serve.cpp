@@ -1,5 +1,5 @@
 // vnlt serve: the directory as an HTTP lookup service, on Boost.Beast.
-#include "cli/serve.h"
+#include "serve/serve.h"
 
 #include <utility>  // before Asio: Boost 1.74 uses std::exchange unannounced under C++20
 
@@ -19,9 +19,9 @@
 
 #include "base/heap.h"
 #include "base/utf8.h"
-#include "cli/answer.h"
-#include "cli/delimited.h"
-#include "cli/serve_request.h"
+#include "answer/answer.h"
+#include "answer/delimited.h"
+#include "serve/serve_request.h"
 #include "directory/directory.h"
 
 namespace asio = boost::asio;

@@ -1,5 +1,5 @@
 // vnlt serve: the query string and the batch body.
-#include "cli/serve_request.h"
+#include "serve/serve_request.h"
 
 #include <nlohmann/json.hpp>
 
