@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <utility>
 
-#include "base/utf8.h"
 #include "answer/areas.h"
 #include "answer/delimited.h"
+#include "base/utf8.h"
 #include "directory/lookup_memory.h"
 #include "keys/written.h"
 

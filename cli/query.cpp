@@ -6,9 +6,9 @@
 #include <string_view>
 #include <utility>
 
-#include "base/utf8.h"
 #include "answer/answer.h"
 #include "answer/delimited.h"
+#include "base/utf8.h"
 #include "cli/text_input.h"
 #include "directory/directory.h"
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <memory>
 
+#include "answer/delimited.h"
 #include "base/heap.h"
 #include "base/utf8.h"
-#include "answer/delimited.h"
 #include "directory/directory.h"
 #include "platform/platform.h"
 

@@ -17,12 +17,12 @@
 #include <thread>
 #include <vector>
 
-#include "base/heap.h"
-#include "base/utf8.h"
 #include "answer/answer.h"
 #include "answer/delimited.h"
-#include "serve/serve_request.h"
+#include "base/heap.h"
+#include "base/utf8.h"
 #include "directory/directory.h"
+#include "serve/serve_request.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
