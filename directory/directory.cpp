@@ -40,21 +40,22 @@ bool StringTableIsSound(const uint8_t* offsets, const uint8_t* pool, uint32_t co
 
 // Everything a reader of the image relies on. The file's own header places
 // the arrays; trailing bytes after the item table are allowed.
-bool DirectoryFileIsSound(const uint8_t* bytes, uint32_t length) {
-    if (length < kHeaderSize) return false;
+DirectoryResult CheckDirectoryFile(const uint8_t* bytes, uint32_t length) {
+    if (length < kHeaderSize) return kDirectoryNotDirectory;
     const DirectoryHeader header = HeaderAt(bytes);
-    if (header.magic != kDirectoryMagic) return false;
+    if (header.magic != kDirectoryMagic) return kDirectoryNotDirectory;
     // An odd offset would leave every UTF-16 array misaligned in memory.
-    if (header.tablesOffset < kHeaderSize || header.tablesOffset % 2 != 0) return false;
-    if (header.areaCount > kMaxAreas || header.typeCount > kMaxTypes) return false;
+    if (header.tablesOffset < kHeaderSize || header.tablesOffset % 2 != 0) return kDirectoryBadTableStart;
+    if (header.areaCount > kMaxAreas || header.typeCount > kMaxTypes) return kDirectoryTooManyNames;
     const uint64_t areaPoolAt = uint64_t{header.tablesOffset} + 2ull * header.areaCount;
     const uint64_t typeOffsetsAt = areaPoolAt + 2ull * header.areaPoolLength;
     const uint64_t typePoolAt = typeOffsetsAt + 2ull * header.typeCount;
     const uint64_t itemsAt = typePoolAt + 2ull * header.typePoolLength;
-    if (itemsAt + uint64_t{kItemSize} * header.itemCount > length) return false;
-    if (!StringTableIsSound(bytes + header.tablesOffset, bytes + areaPoolAt, header.areaCount, header.areaPoolLength) ||
-        !StringTableIsSound(bytes + typeOffsetsAt, bytes + typePoolAt, header.typeCount, header.typePoolLength))
-        return false;
+    if (itemsAt + uint64_t{kItemSize} * header.itemCount > length) return kDirectoryCut;
+    if (!StringTableIsSound(bytes + header.tablesOffset, bytes + areaPoolAt, header.areaCount, header.areaPoolLength))
+        return kDirectoryBadAreaNames;
+    if (!StringTableIsSound(bytes + typeOffsetsAt, bytes + typePoolAt, header.typeCount, header.typePoolLength))
+        return kDirectoryBadTypeNames;
     // The highest area and type indexes, without a branch per item; four
     // lanes, so the maxima do not wait on one another.
     const uint8_t* item = bytes + itemsAt;
@@ -76,7 +77,35 @@ bool DirectoryFileIsSound(const uint8_t* bytes, uint32_t length) {
     }
     const uint32_t highestArea = std::max(std::max(area[0], area[1]), std::max(area[2], area[3]));
     const uint32_t highestType = std::max(std::max(type[0], type[1]), std::max(type[2], type[3]));
-    return header.itemCount == 0 || (highestArea < header.areaCount && highestType < header.typeCount);
+    const bool sound = header.itemCount == 0 || (highestArea < header.areaCount && highestType < header.typeCount);
+    return sound ? kDirectoryOk : kDirectoryBadItems;
+}
+
+// Points `d` at `image`, placing the arrays by its capacity block.
+void PlaceTables(Directory* d, uint8_t* image) {
+    const DirectoryHeader block = HeaderAt(image);
+    d->image = image;
+    d->areaOffsets = reinterpret_cast<uint16_t*>(image + block.tablesOffset);
+    d->areaPool = reinterpret_cast<char16_t*>(d->areaOffsets + block.areaCount);
+    d->typeOffsets = reinterpret_cast<uint16_t*>(d->areaPool + block.areaPoolLength);
+    d->typePool = reinterpret_cast<char16_t*>(d->typeOffsets + block.typeCount);
+    d->items = reinterpret_cast<RangeItem*>(d->typePool + block.typePoolLength);
+}
+
+// Checks the `length` bytes read into `block` (16 bytes longer) and places
+// the tables of a sound one; `block` is released otherwise.
+DirectoryResult TakeImage(uint8_t* block, uint32_t length, Directory* opened) {
+    block[length] = 0;
+    block[length + 1] = 0;
+    const DirectoryResult result = CheckDirectoryFile(block, length);
+    if (result != kDirectoryOk) {
+        ReleaseBlock(block);
+        return result;
+    }
+    *opened = Directory{};
+    opened->header = HeaderAt(block);
+    PlaceTables(opened, block);
+    return kDirectoryOk;
 }
 
 bool CountsFitEditable(const DirectoryHeader& header) {
@@ -126,28 +155,53 @@ uint8_t* ReadWholeFile(const char16_t* path, uint32_t* count) {
     return buffer;
 }
 
-void ComputeTablePointers(uint8_t* image) {
-    const DirectoryHeader block = HeaderAt(image);
-    directory.image = image;
-    directory.areaOffsets = reinterpret_cast<uint16_t*>(image + block.tablesOffset);
-    directory.areaPool = reinterpret_cast<char16_t*>(directory.areaOffsets + block.areaCount);
-    directory.typeOffsets = reinterpret_cast<uint16_t*>(directory.areaPool + block.areaPoolLength);
-    directory.typePool = reinterpret_cast<char16_t*>(directory.typeOffsets + block.typeCount);
-    directory.items = reinterpret_cast<RangeItem*>(directory.typePool + block.typePoolLength);
+void ComputeTablePointers(uint8_t* image) { PlaceTables(&directory, image); }
+
+DirectoryResult OpenDirectory(const char16_t* path, Directory* opened) {
+    *opened = Directory{};
+    FileHandle file = OpenFileForRead(path);
+    if (file == kNoFile) return PathExists(path) ? kDirectoryUnreadable : kDirectoryMissing;
+    uint64_t size = 0;
+    DirectoryResult result = kDirectoryOk;
+    uint8_t* block = nullptr;
+    uint32_t got = 0;
+    if (!GetFileLength(file, &size))
+        result = kDirectoryUnreadable;
+    else if (size > UINT32_MAX - 16)  // beyond the format's 32-bit offsets
+        result = kDirectoryTooLarge;
+    else if (!(block = static_cast<uint8_t*>(AllocateBlock(static_cast<size_t>(size) + 16))))
+        result = kDirectoryOutOfMemory;
+    else if (!ReadFileBytes(file, block, static_cast<uint32_t>(size), &got))
+        result = kDirectoryUnreadable;
+    CloseFileHandle(file);
+    if (result != kDirectoryOk) {
+        ReleaseBlock(block);
+        return result;
+    }
+    return TakeImage(block, got, opened);
+}
+
+DirectoryResult OpenDirectoryBytes(const void* bytes, size_t length, Directory* opened) {
+    *opened = Directory{};
+    if (length > UINT32_MAX - 16) return kDirectoryTooLarge;
+    uint8_t* block = static_cast<uint8_t*>(AllocateBlock(length + 16));
+    if (!block) return kDirectoryOutOfMemory;
+    if (length) std::memcpy(block, bytes, length);
+    return TakeImage(block, static_cast<uint32_t>(length), opened);
+}
+
+void CloseDirectory(Directory* opened) {
+    ReleaseBlock(opened->image);
+    *opened = Directory{};
 }
 
 bool LoadDirectory(const char16_t* path) {
-    uint32_t length = UINT32_MAX;
-    uint8_t* buffer = ReadWholeFile(path, &length);
-    if (!buffer) return false;
-    if (!DirectoryFileIsSound(buffer, length)) {
-        ReleaseBlock(buffer);
-        return false;
-    }
+    Directory opened;
+    if (OpenDirectory(path, &opened) != kDirectoryOk) return false;
     ReleaseBlock(directory.image);
-    directory.header = HeaderAt(buffer);
-    ComputeTablePointers(buffer);
-    ++directory.generation;
+    const uint64_t generation = directory.generation;
+    directory = opened;
+    directory.generation = generation + 1;
     return true;
 }
 

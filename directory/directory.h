@@ -3,6 +3,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -123,6 +124,33 @@ constexpr uint32_t kGrowthItems = 1024;
 // Byte offset of the item table in an editable image.
 constexpr uint32_t kEditableItemsAt =
     kHeaderSize + 2 * (kAreaCapacity + kAreaPoolCapacity + kTypeCapacity + kTypePoolCapacity);
+
+// Why a directory file did not open: each check of the file has its own code.
+enum DirectoryResult : int {
+    kDirectoryOk = 0,
+    kDirectoryMissing,        // nothing at the path
+    kDirectoryUnreadable,     // there, but it cannot be opened or read (a folder, no permission, an I/O error)
+    kDirectoryTooLarge,       // 4 GiB or more
+    kDirectoryOutOfMemory,    // no block for the image
+    kDirectoryNotDirectory,   // shorter than a header, or no "VNLT"
+    kDirectoryBadTableStart,  // the tables begin inside the header or at an odd byte
+    kDirectoryTooManyNames,   // more areas or types than an item's index can name
+    kDirectoryCut,            // the tables reach past the end of the file
+    kDirectoryBadAreaNames,   // the area table's offsets or terminators are out of place
+    kDirectoryBadTypeNames,   // the same for the type table
+    kDirectoryBadItems,       // an item names an area or type the tables do not hold
+};
+constexpr int kDirectoryResults = kDirectoryBadItems + 1;
+
+// Opens a directory file into a directory of its own, read-only: its image
+// is one heap block that `opened` owns until CloseDirectory. The file is
+// checked as LoadDirectory checks it. Anything but kDirectoryOk leaves
+// `opened` empty. Any number of threads may read one opened directory.
+DirectoryResult OpenDirectory(const char16_t* path, Directory* opened);
+// The same over a copy of `length` bytes in memory.
+DirectoryResult OpenDirectoryBytes(const void* bytes, size_t length, Directory* opened);
+// Releases what OpenDirectory gave; `opened` is empty afterwards.
+void CloseDirectory(Directory* opened);
 
 // Reads a whole file into a new heap block of the bytes asked for plus 16,
 // two zero bytes following what was read. `count`, when given, limits the

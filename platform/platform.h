@@ -26,6 +26,9 @@ void CloseFileHandle(FileHandle file);
 // missing, whatever happens.
 bool ReplaceFileWith(const char16_t* source, const char16_t* target);
 bool RemoveFileAt(const char16_t* path);
+// Whether anything is at `path`, readable or not: tells a missing file from
+// one that cannot be opened.
+bool PathExists(const char16_t* path);
 
 struct LocalDate {
     uint16_t year;

@@ -37,6 +37,12 @@ FileHandle OpenFileForRead(const char16_t* path) {
     return fd;
 }
 
+bool PathExists(const char16_t* path) {
+    const std::string name = ToUtf8(path);
+    struct stat info;
+    return !name.empty() && lstat(name.c_str(), &info) == 0;
+}
+
 FileHandle CreateFileForWrite(const char16_t* path) {
     std::string name = ToUtf8(path);
     if (name.empty()) return kNoFile;

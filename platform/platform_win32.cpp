@@ -28,6 +28,8 @@ FileHandle OpenFileForRead(const char16_t* path) {
     return FromHandle(CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
+bool PathExists(const char16_t* path) { return GetFileAttributesW(AsWide(path)) != INVALID_FILE_ATTRIBUTES; }
+
 FileHandle CreateFileForWrite(const char16_t* path) {
     return FromHandle(CreateFileW(AsWide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));

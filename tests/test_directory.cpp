@@ -97,6 +97,10 @@ TEST_F(DirectoryTest, UnreadableFilesAreRefusedAndTheDirectoryKept) {
     uint8_t* keptImage = directory.image;
     EXPECT_FALSE(LoadDirectory(scratch.Path(u"missing.dat").c_str()));
     EXPECT_FALSE(LoadDirectory(scratch.folder.u16string().c_str()));
+    Directory opened;
+    EXPECT_EQ(OpenDirectory(scratch.Path(u"missing.dat").c_str(), &opened), kDirectoryMissing);
+    EXPECT_EQ(OpenDirectory(scratch.folder.u16string().c_str(), &opened), kDirectoryUnreadable);
+    EXPECT_EQ(opened.image, nullptr);
     // A file too long for one block is refused whole, never read cut at its
     // length modulo 4 GiB. Sparse, so it costs no disk.
     const std::u16string huge = scratch.Path(u"huge.dat");
@@ -106,7 +110,21 @@ TEST_F(DirectoryTest, UnreadableFilesAreRefusedAndTheDirectoryKept) {
     EXPECT_EQ(ReadWholeFile(huge.c_str(), nullptr), nullptr);
     EXPECT_EQ(FailAllocationsFrom(0), 0u);
     EXPECT_FALSE(LoadDirectory(huge.c_str()));
+    EXPECT_EQ(OpenDirectory(huge.c_str(), &opened), kDirectoryTooLarge);
     EXPECT_EQ(directory.image, keptImage);
+    const std::u16string sound = scratch.Path(u"sound.dat");
+    WriteBytes(sound, example);
+    FailAllocationsFrom(1);
+    EXPECT_EQ(OpenDirectory(sound.c_str(), &opened), kDirectoryOutOfMemory);
+    EXPECT_EQ(OpenDirectoryBytes(example.data(), example.size(), &opened), kDirectoryOutOfMemory);
+    FailAllocationsFrom(0);
+    // An opened directory is its own: the process-wide one is not touched.
+    ASSERT_EQ(OpenDirectory(sound.c_str(), &opened), kDirectoryOk);
+    EXPECT_NE(opened.image, keptImage);
+    EXPECT_EQ(directory.image, keptImage);
+    EXPECT_EQ(opened.header.numberCount, directory.header.numberCount);
+    CloseDirectory(&opened);
+    EXPECT_EQ(opened.image, nullptr);
 
     // The empty directory file is valid and answers nothing.
     ASSERT_TRUE(Load(BuildDirectoryFile({}, {}, {})));

@@ -156,7 +156,8 @@ TEST(LookupNumberInFile, LongNamesAreCutToFit) {
     EXPECT_EQ(last.type, name300.substr(0, 79));
 }
 
-// The load refuses every damaged or cut file and keeps the directory it had.
+// The load refuses every damaged or cut file and keeps the directory it had,
+// and opening one names the check it failed.
 // The in-file lookup checks far less, but must stay within the file and the
 // caller's buffers; and no cut file can answer, as every search's first probe
 // reads the last item, the file's last six bytes.
@@ -172,37 +173,41 @@ TEST_F(BothLookups, DamagedAndCutFiles) {
         size_t at;
         uint32_t value;
         int width;
+        DirectoryResult reason;  // what opening the file says
     };
     const Damage damages[] = {
-        {"magic", 0, 0x554C4E56, 4},
-        {"tablesOffset 0", 4, 0, 4},
-        {"tablesOffset below 36", 4, 34, 4},
-        {"odd tablesOffset", 4, 37, 4},
-        {"tablesOffset past the end", 4, 0xFFFFFFF0, 4},
-        {"areaCount above 1024", 16, 1025, 4},
-        {"areaCount far above 1024", 16, 0xFFFF, 4},
-        {"no area pool", 20, 0, 4},
-        {"area pool past the end", 20, 0x40000000, 4},
-        {"area pool far past the end", 20, 0x7FFFFFFF, 4},
-        {"typeCount above 256", 24, 257, 4},
-        {"typeCount of all ones", 24, 0xFFFFFFFF, 4},
-        {"type pool past the end", 28, 12345, 4},
-        {"itemCount past the end", 32, 3, 4},
-        {"itemCount far past the end", 32, 1000, 4},
-        {"itemCount 2^31 - 1", 32, 0x7FFFFFFF, 4},
-        {"itemCount 2^31", 32, 0x80000000, 4},
-        {"itemCount of all ones", 32, 0xFFFFFFFF, 4},
-        {"area offsets not increasing", 38, 0, 2},
-        {"area offset beyond its pool", 38, 9, 2},
-        {"area string without its NUL", 44, 0x41, 2},
-        {"last type string without its NUL", 60, 0x45, 2},
-        {"area index beyond the table", 62, 1300000 + (3u << 22), 4},
-        {"type index beyond the table", 72, 2, 1},
+        {"magic", 0, 0x554C4E56, 4, kDirectoryNotDirectory},
+        {"tablesOffset 0", 4, 0, 4, kDirectoryBadTableStart},
+        {"tablesOffset below 36", 4, 34, 4, kDirectoryBadTableStart},
+        {"odd tablesOffset", 4, 37, 4, kDirectoryBadTableStart},
+        {"tablesOffset past the end", 4, 0xFFFFFFF0, 4, kDirectoryCut},
+        {"areaCount above 1024", 16, 1025, 4, kDirectoryTooManyNames},
+        {"areaCount far above 1024", 16, 0xFFFF, 4, kDirectoryTooManyNames},
+        {"no area pool", 20, 0, 4, kDirectoryBadAreaNames},
+        {"area pool past the end", 20, 0x40000000, 4, kDirectoryCut},
+        {"area pool far past the end", 20, 0x7FFFFFFF, 4, kDirectoryCut},
+        {"typeCount above 256", 24, 257, 4, kDirectoryTooManyNames},
+        {"typeCount of all ones", 24, 0xFFFFFFFF, 4, kDirectoryTooManyNames},
+        {"type pool past the end", 28, 12345, 4, kDirectoryCut},
+        {"itemCount past the end", 32, 3, 4, kDirectoryCut},
+        {"itemCount far past the end", 32, 1000, 4, kDirectoryCut},
+        {"itemCount 2^31 - 1", 32, 0x7FFFFFFF, 4, kDirectoryCut},
+        {"itemCount 2^31", 32, 0x80000000, 4, kDirectoryCut},
+        {"itemCount of all ones", 32, 0xFFFFFFFF, 4, kDirectoryCut},
+        {"area offsets not increasing", 38, 0, 2, kDirectoryBadAreaNames},
+        {"area offset beyond its pool", 38, 9, 2, kDirectoryBadAreaNames},
+        {"area string without its NUL", 44, 0x41, 2, kDirectoryBadAreaNames},
+        {"last type string without its NUL", 60, 0x45, 2, kDirectoryBadTypeNames},
+        {"area index beyond the table", 62, 1300000 + (3u << 22), 4, kDirectoryBadItems},
+        {"type index beyond the table", 72, 2, 1, kDirectoryBadItems},
     };
     ASSERT_TRUE(Load(ExampleDirectory()));
     const DirectoryHeader kept = directory.header;
     uint8_t* keptImage = directory.image;
-    auto refused = [&](const Bytes& file, bool cut) {
+    auto refused = [&](const Bytes& file, bool cut, DirectoryResult reason) {
+        Directory opened;
+        EXPECT_EQ(OpenDirectoryBytes(file.data(), file.size(), &opened), reason);
+        EXPECT_EQ(opened.image, nullptr);
         EXPECT_FALSE(Load(file));
         EXPECT_EQ(directory.image, keptImage);
         EXPECT_EQ(0, std::memcmp(&directory.header, &kept, sizeof kept));
@@ -219,11 +224,12 @@ TEST_F(BothLookups, DamagedAndCutFiles) {
         SCOPED_TRACE(damage.what);
         Bytes file = good;
         for (int i = 0; i < damage.width; ++i) file[damage.at + i] = static_cast<uint8_t>(damage.value >> (8 * i));
-        refused(file, false);
+        refused(file, false, damage.reason);
     }
     for (size_t length = 0; length < good.size(); ++length) {
         SCOPED_TRACE(testing::Message() << "cut at " << length);
-        refused(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)), true);
+        refused(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)), true,
+                length < kHeaderSize ? kDirectoryNotDirectory : kDirectoryCut);
     }
 }
 
