@@ -2,6 +2,7 @@
 #include "answer/answer.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "answer/areas.h"
@@ -103,6 +104,51 @@ Answer Answerer::Ask(std::string_view number) const {
 const char* StatusText(AnswerStatus status) {
     static const char* const kTexts[] = {"found", "unknown", "foreign", "invalid"};
     return kTexts[static_cast<size_t>(status)];
+}
+
+const char* DirectoryResultText(DirectoryResult result) {
+    static const char* const kTexts[kDirectoryResults] = {
+        "not an error",
+        "no directory file",
+        "the directory file cannot be read",
+        "too large for a directory file (4 GiB or more)",
+        "out of memory",
+        "not a directory file",
+        "damaged directory file: its tables begin in the wrong place",
+        "damaged directory file: more areas or types than an item can name",
+        "damaged directory file: cut short, its tables reach past its end",
+        "damaged directory file: the area names are out of place or unterminated",
+        "damaged directory file: the type names are out of place or unterminated",
+        "damaged directory file: an item names an area or type that is not there",
+    };
+    return result >= 0 && result < kDirectoryResults ? kTexts[result] : "unknown error";
+}
+
+namespace {
+
+// Makes the answers of a directory just opened, or gives it back.
+DirectoryResult Answering(DirectoryResult result, Directory& opened, std::unique_ptr<AnsweringDirectory>* answering) {
+    answering->reset();
+    if (result != kDirectoryOk) return result;
+    try {
+        answering->reset(new AnsweringDirectory(opened));
+    } catch (const std::bad_alloc&) {
+        CloseDirectory(&opened);
+        return kDirectoryOutOfMemory;
+    }
+    return kDirectoryOk;
+}
+
+}  // namespace
+
+DirectoryResult OpenAnswering(const char16_t* path, std::unique_ptr<AnsweringDirectory>* opened) {
+    Directory tables;
+    return Answering(OpenDirectory(path, &tables), tables, opened);
+}
+
+DirectoryResult OpenAnsweringBytes(const void* bytes, size_t length, std::unique_ptr<AnsweringDirectory>* opened) {
+    Directory tables;
+    return Answering(OpenDirectoryBytes(bytes, length, &tables), tables, opened);
 }
 
 void AppendKey(std::string& out, uint32_t key) {

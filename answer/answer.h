@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,3 +73,25 @@ void AppendKey(std::string& out, uint32_t key);
 void AppendAnswerFields(std::string& out, const Answer& a, char separator);
 // Appends the answer's JSON object less its opening brace: "number":…}.
 void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a);
+
+// What a failed open says, in English: the words of the library, vnlt and
+// the service alike.
+const char* DirectoryResultText(DirectoryResult result);
+
+// A directory file opened read-only, with every name's answer made: the
+// library's handle, the service's snapshot, vnlt query's directory. Nothing
+// in it changes after the open, so any number of threads may ask at once.
+struct AnsweringDirectory {
+    explicit AnsweringDirectory(const Directory& opened) : tables(opened), answerer(tables) {}
+    ~AnsweringDirectory() { CloseDirectory(&tables); }
+    AnsweringDirectory(const AnsweringDirectory&) = delete;
+    AnsweringDirectory& operator=(const AnsweringDirectory&) = delete;
+
+    Directory tables;
+    Answerer answerer;
+};
+
+// Opens a directory file (or a copy of bytes in memory) as OpenDirectory
+// does and makes its answers; `*opened` is null unless kDirectoryOk.
+DirectoryResult OpenAnswering(const char16_t* path, std::unique_ptr<AnsweringDirectory>* opened);
+DirectoryResult OpenAnsweringBytes(const void* bytes, size_t length, std::unique_ptr<AnsweringDirectory>* opened);

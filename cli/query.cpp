@@ -91,7 +91,8 @@ private:
 // One number a line, or the command line's numbers.
 class ListWriter {
 public:
-    explicit ListWriter(ListFormat listFormat) : format(listFormat) {
+    ListWriter(ListFormat listFormat, const Answerer& directoryAnswerer)
+        : format(listFormat), answerer(directoryAnswerer) {
         if (format == ListFormat::kCsv) {
             output.buffer += kUtf8Mark;
             output.buffer += "number,";
@@ -147,7 +148,7 @@ public:
 
 private:
     ListFormat format;
-    Answerer answerer{directory};
+    const Answerer& answerer;
     TailCache tails;
     Output output;
 };
@@ -174,7 +175,7 @@ char SeparatorOfFirstLine(std::string_view text) {
 }
 
 // CSV or TSV rows written back whole with the answer's columns appended.
-int WriteRows(std::string_view text, const QueryRequest& request) {
+int WriteRows(std::string_view text, const QueryRequest& request, const Answerer& answerer) {
     const char inputSeparator = SeparatorOfFirstLine(text);
     const ListFormat format = request.formatGiven      ? request.format
                               : inputSeparator == '\t' ? ListFormat::kTsv
@@ -183,7 +184,6 @@ int WriteRows(std::string_view text, const QueryRequest& request) {
     const char* lineEnd = format == ListFormat::kCsv ? "\r\n" : "\n";
     const size_t column = static_cast<size_t>(request.column - 1);
 
-    Answerer answerer(directory);
     TailCache tails;
     Output out;
     if (format == ListFormat::kCsv) out.buffer += kUtf8Mark;
@@ -246,11 +246,11 @@ void UseBinaryOutput() {
 
 }  // namespace
 
-int AnswerQuery(const QueryRequest& request, std::string* error) {
+int AnswerQuery(const QueryRequest& request, const Answerer& answerer, std::string* error) {
     if (request.format == ListFormat::kCsv || request.column != 0) UseBinaryOutput();
     bool all = true;
     if (!request.numbers.empty()) {
-        ListWriter writer(request.format);
+        ListWriter writer(request.format, answerer);
         for (const std::string& number : request.numbers) all &= writer.Write(number);
         return all ? 0 : 1;
     }
@@ -261,13 +261,13 @@ int AnswerQuery(const QueryRequest& request, std::string* error) {
             return 2;
         }
         const std::string text = DecodeToUtf8(std::move(bytes));
-        if (request.column != 0) return WriteRows(text, request);
-        ListWriter writer(request.format);
+        if (request.column != 0) return WriteRows(text, request, answerer);
+        ListWriter writer(request.format, answerer);
         writer.WriteLines(text, true, &all);
         return all ? 0 : 1;
     }
     // Standard input, streamed: a list of any length in little memory.
-    ListWriter writer(request.format);
+    ListWriter writer(request.format, answerer);
     std::string pending;
     std::vector<char> block(1 << 20);
     size_t got;

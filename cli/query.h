@@ -14,7 +14,9 @@ struct QueryRequest {
     bool formatGiven = false;  // rows come back in their own dialect unless a format is asked for
 };
 
-// Answers every number of the request from the directory in memory and
-// writes the answers to standard output. 0 when every number was found, 1
-// when one was not, 2 when the input could not be read (`*error` says why).
-int AnswerQuery(const QueryRequest& request, std::string* error);
+class Answerer;
+
+// Answers every number of the request and writes the answers to standard
+// output. 0 when every number was found, 1 when one was not, 2 when the
+// input could not be read (`*error` says why).
+int AnswerQuery(const QueryRequest& request, const Answerer& answerer, std::string* error);

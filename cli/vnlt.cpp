@@ -3,9 +3,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "answer/answer.h"
 #include "base/utf8.h"
 #include "cli/locate.h"
 #include "cli/query.h"
@@ -53,17 +55,21 @@ bool Load(bool missingIsEmpty) {
         return false;
     }
     const std::u16string file = Utf8ToUtf16(directoryFiles.read);
-    if (LoadDirectory(file.c_str())) return true;
-    const bool exists = FileExists(directoryFiles.read);
-    if (missingIsEmpty && !exists) return true;
-    Fail(exists ? "not a directory file" : "no directory file", file);
+    const DirectoryResult result = LoadDirectoryWithResult(file.c_str());
+    if (result == kDirectoryOk || (missingIsEmpty && result == kDirectoryMissing)) return true;
+    Fail(DirectoryResultText(result), file);
     return false;
 }
 
+// Queries read a directory of their own, as the library and the service do.
 int Query(const QueryRequest& request) {
-    if (!Load(false)) return kFailed;
+    if (directoryFiles.read.empty()) return Fail(kNoDirectoryFile);
+    const std::u16string file = Utf8ToUtf16(directoryFiles.read);
+    std::unique_ptr<AnsweringDirectory> opened;
+    const DirectoryResult result = OpenAnswering(file.c_str(), &opened);
+    if (result != kDirectoryOk) return Fail(DirectoryResultText(result), file);
     std::string error;
-    const int code = AnswerQuery(request, &error);
+    const int code = AnswerQuery(request, opened->answerer, &error);
     if (code == kFailed) Fail(error);
     return code;
 }

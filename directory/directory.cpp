@@ -195,15 +195,18 @@ void CloseDirectory(Directory* opened) {
     *opened = Directory{};
 }
 
-bool LoadDirectory(const char16_t* path) {
+DirectoryResult LoadDirectoryWithResult(const char16_t* path) {
     Directory opened;
-    if (OpenDirectory(path, &opened) != kDirectoryOk) return false;
+    const DirectoryResult result = OpenDirectory(path, &opened);
+    if (result != kDirectoryOk) return result;
     ReleaseBlock(directory.image);
     const uint64_t generation = directory.generation;
     directory = opened;
     directory.generation = generation + 1;
-    return true;
+    return kDirectoryOk;
 }
+
+bool LoadDirectory(const char16_t* path) { return LoadDirectoryWithResult(path) == kDirectoryOk; }
 
 void ClearDirectory() {
     ReleaseBlock(directory.image);

@@ -162,6 +162,8 @@ void ComputeTablePointers(uint8_t* image);
 // Loads the directory file; false, with the directory as it was, for a file
 // that is missing, unreadable, foreign or damaged.
 bool LoadDirectory(const char16_t* path);
+// The same load, saying why it failed.
+DirectoryResult LoadDirectoryWithResult(const char16_t* path);
 // Releases the image: the empty directory of program start.
 void ClearDirectory();
 // Gives the directory an editable image with room for new strings and items.

@@ -19,7 +19,6 @@
 
 #include "answer/answer.h"
 #include "answer/delimited.h"
-#include "base/heap.h"
 #include "base/utf8.h"
 #include "directory/directory.h"
 #include "serve/serve_request.h"
@@ -36,16 +35,12 @@ constexpr size_t kTargetLimit = 8 * 1024;
 constexpr uint64_t kBodyLimit = 64 * 1024 * 1024;
 constexpr size_t kLargeReply = 16 * 1024 * 1024;
 
-// One loaded directory, never changed once shared: a reload makes another,
+// One opened directory, never changed once shared: a reload opens another,
 // and the last request holding this one frees it.
 struct Snapshot {
-    Directory tables{};
+    std::unique_ptr<AnsweringDirectory> opened;
     std::string file;
-    std::optional<Answerer> answerer;
-    Snapshot() = default;
-    Snapshot(const Snapshot&) = delete;
-    Snapshot& operator=(const Snapshot&) = delete;
-    ~Snapshot() { ReleaseBlock(tables.image); }
+    const Directory& tables() const { return opened->tables; }
 };
 
 std::mutex logLock;
@@ -60,22 +55,17 @@ std::string VersionText(const DirectoryHeader& h) {
     return std::to_string(h.versionYear) + "." + std::to_string(h.versionMonth) + "." + std::to_string(h.versionDay);
 }
 
-// Loads through the core's one directory, then takes its image over, so that
-// the next load starts from nothing and this one lives as long as it is used.
 // Called by one thread at a time: at start, then by the signal handler.
-std::shared_ptr<const Snapshot> LoadSnapshot(const std::string& file) {
-    if (!LoadDirectory(Utf8ToUtf16(file).c_str())) return nullptr;
+std::shared_ptr<const Snapshot> LoadSnapshot(const std::string& file, DirectoryResult* result) {
     auto snapshot = std::make_shared<Snapshot>();
-    snapshot->tables = directory;
-    directory.image = nullptr;  // the snapshot's now, not the clear's to release
-    ClearDirectory();
+    *result = OpenAnswering(Utf8ToUtf16(file).c_str(), &snapshot->opened);
+    if (*result != kDirectoryOk) return nullptr;
     snapshot->file = file;
-    snapshot->answerer.emplace(snapshot->tables);
     return snapshot;
 }
 
 std::string StatsJson(const Snapshot& s) {
-    const DirectoryHeader& h = s.tables.header;
+    const DirectoryHeader& h = s.tables().header;
     std::string out = "{\"dataVersion\":\"" + VersionText(h) + "\"";
     out += ",\"numbers\":" + std::to_string(h.numberCount);
     out += ",\"items\":" + std::to_string(h.itemCount);
@@ -227,15 +217,15 @@ private:
 
     void Reload() {
         const std::string& file = options.file;
-        std::shared_ptr<const Snapshot> next = LoadSnapshot(file);
+        DirectoryResult result;
+        std::shared_ptr<const Snapshot> next = LoadSnapshot(file, &result);
         if (!next) {
-            Log("reload failed: " + file +
-                " is missing, unreadable or not a directory file; still serving data version " +
-                VersionText(Current()->tables.header));
+            Log("reload failed: " + file + ": " + DirectoryResultText(result) + "; still serving data version " +
+                VersionText(Current()->tables().header));
             return;
         }
-        const std::string line = "reloaded " + file + ": data version " + VersionText(next->tables.header) + ", " +
-                                 std::to_string(next->tables.header.itemCount) + " items";
+        const std::string line = "reloaded " + file + ": data version " + VersionText(next->tables().header) + ", " +
+                                 std::to_string(next->tables().header.itemCount) + " items";
         current.store(std::move(next), std::memory_order_release);
         Log(line);  // once every new request is answered from it
     }
@@ -397,7 +387,7 @@ void Session::Route() {
     if (path != "/v1/lookup") return Refuse(http::status::not_found, "no such path", keepAlive);
 
     const std::shared_ptr<const Snapshot> snapshot = service.Current();
-    const Answerer& answerer = *snapshot->answerer;
+    const Answerer& answerer = snapshot->opened->answerer;
     if (method == http::verb::get) {
         std::string number;
         if (!FindQueryParameter({query.data(), query.size()}, "number", &number))
@@ -472,17 +462,18 @@ int Serve(const ServeOptions& given, std::string* error) {
         *error = "--listen wants ADDRESS:PORT, such as 127.0.0.1:8080 or [::1]:8080: " + options.listen;
         return 2;
     }
-    std::shared_ptr<const Snapshot> first = LoadSnapshot(options.file);
+    DirectoryResult result;
+    std::shared_ptr<const Snapshot> first = LoadSnapshot(options.file, &result);
     if (!first) {
-        *error = "not a directory file, or none: " + options.file;
+        *error = std::string(DirectoryResultText(result)) + ": " + options.file;
         return 2;
     }
     RaiseDescriptorLimit(options.maxConnections);
     Service service(options, first);
     if (!service.Listen(endpoint, error)) return 2;
     Log("listening on " + service.Address() + " with " + std::to_string(options.threads) + " threads; " + options.file +
-        ": data version " + VersionText(first->tables.header) + ", " + std::to_string(first->tables.header.itemCount) +
-        " items");
+        ": data version " + VersionText(first->tables().header) + ", " +
+        std::to_string(first->tables().header.itemCount) + " items");
     first.reset();
     service.Run();
     Log("stopped");
