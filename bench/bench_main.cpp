@@ -18,6 +18,7 @@
 #include "keys/derive.h"
 #include "platform/platform.h"
 #include "platform/platform_seams.h"
+#include "varnolt.h"
 
 #ifdef VARNOLT_WITH_LIBPHONENUMBER
 #include <phonenumbers/geocoding/phonenumber_offline_geocoder.h>
@@ -108,6 +109,47 @@ void BM_DeriveAndLookup(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations()));
 }
 BENCHMARK(BM_DeriveAndLookup);
+
+// The C library: a number as written to its whole answer (status, key, area,
+// type, province, city, area code), on one thread and on two over one
+// opened directory.
+varnolt* NationalLibraryDirectory() {
+    static varnolt* opened = nullptr;
+    if (!opened && varnolt_open(VARNOLT_DATA, &opened) != VARNOLT_OK) std::abort();
+    return opened;
+}
+
+const std::vector<std::string>& LibraryNumbers(bool written) {
+    static std::vector<std::string> plain, spelled;
+    if (plain.empty()) {
+        for (const std::u16string& number : MobileNumbers()) {
+            const std::string digits(number.begin(), number.end());
+            plain.push_back(digits);
+            spelled.push_back("Tel: +86 " + digits.substr(0, 3) + " " + digits.substr(3, 4) + " " + digits.substr(7));
+        }
+    }
+    return written ? spelled : plain;
+}
+
+void CLookup(benchmark::State& state, bool written) {
+    const varnolt* opened = NationalLibraryDirectory();
+    const std::vector<std::string>& numbers = LibraryNumbers(written);
+    size_t i = size_t(state.thread_index()) * 977, found = 0;
+    varnolt_answer answer;
+    for (auto _ : state) {
+        varnolt_lookup(opened, numbers[i].c_str(), &answer);
+        found += answer.status == VARNOLT_FOUND;
+        benchmark::DoNotOptimize(answer);
+        i = (i + 1) & (numbers.size() - 1);
+    }
+    state.counters["found"] =
+        benchmark::Counter(double(found) / double(state.iterations()), benchmark::Counter::kAvgThreads);
+    state.SetItemsProcessed(int64_t(state.iterations()));
+}
+void BM_CLookup(benchmark::State& s) { CLookup(s, false); }
+void BM_CLookupWritten(benchmark::State& s) { CLookup(s, true); }
+BENCHMARK(BM_CLookup)->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_CLookupWritten)->Threads(1)->UseRealTime();
 
 // The bare lower bound over the same items, on keys derived beforehand.
 void BM_BareLowerBound(benchmark::State& state) {

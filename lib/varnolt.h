@@ -42,24 +42,24 @@ extern "C" {
 
 /* Result codes. */
 #define VARNOLT_OK 0
-#define VARNOLT_MISSING 1            /* nothing at the path */
-#define VARNOLT_UNREADABLE 2         /* there, but it cannot be opened or read */
-#define VARNOLT_TOO_LARGE 3          /* 4 GiB or more: no directory file is */
-#define VARNOLT_NO_MEMORY 4          /* out of memory */
-#define VARNOLT_NOT_DIRECTORY 5      /* not a directory file at all */
-#define VARNOLT_DAMAGED_START 6      /* damaged: the tables begin in the wrong place */
-#define VARNOLT_DAMAGED_COUNTS 7     /* damaged: more areas or types than an item can name */
-#define VARNOLT_DAMAGED_CUT 8        /* damaged: cut short */
-#define VARNOLT_DAMAGED_AREAS 9      /* damaged: the area names */
-#define VARNOLT_DAMAGED_TYPES 10     /* damaged: the type names */
-#define VARNOLT_DAMAGED_ITEMS 11     /* damaged: an item names an area or type not there */
-#define VARNOLT_INVALID_ARGUMENT 12  /* a null pointer where one may not be */
+#define VARNOLT_MISSING 1           /* nothing at the path */
+#define VARNOLT_UNREADABLE 2        /* there, but it cannot be opened or read */
+#define VARNOLT_TOO_LARGE 3         /* 4 GiB or more: no directory file is */
+#define VARNOLT_NO_MEMORY 4         /* out of memory */
+#define VARNOLT_NOT_DIRECTORY 5     /* not a directory file at all */
+#define VARNOLT_DAMAGED_START 6     /* damaged: the tables begin in the wrong place */
+#define VARNOLT_DAMAGED_COUNTS 7    /* damaged: more areas or types than an item can name */
+#define VARNOLT_DAMAGED_CUT 8       /* damaged: cut short */
+#define VARNOLT_DAMAGED_AREAS 9     /* damaged: the area names */
+#define VARNOLT_DAMAGED_TYPES 10    /* damaged: the type names */
+#define VARNOLT_DAMAGED_ITEMS 11    /* damaged: an item names an area or type not there */
+#define VARNOLT_INVALID_ARGUMENT 12 /* a null pointer where one may not be */
 
 /* Why a number has the answer it has. */
-#define VARNOLT_FOUND 0    /* the directory holds its area and type */
-#define VARNOLT_UNKNOWN 1  /* a Chinese number the directory does not cover */
-#define VARNOLT_FOREIGN 2  /* another country's number */
-#define VARNOLT_INVALID 3  /* no number in the text */
+#define VARNOLT_FOUND 0   /* the directory holds its area and type */
+#define VARNOLT_UNKNOWN 1 /* a Chinese number the directory does not cover */
+#define VARNOLT_FOREIGN 2 /* another country's number */
+#define VARNOLT_INVALID 3 /* no number in the text */
 
 /* An open directory file. */
 typedef struct varnolt varnolt;
@@ -70,26 +70,26 @@ typedef struct varnolt varnolt;
 typedef struct varnolt_answer {
     int status;            /* VARNOLT_FOUND, _UNKNOWN, _FOREIGN or _INVALID */
     unsigned long key;     /* the number key looked up; 0 for _FOREIGN and _INVALID */
-    const char *area;      /* 江苏省常州市 */
-    const char *type;      /* 中国移动, 中国联通, 中国电信, 中国广电, 移动电话 or 固定电话 */
-    const char *province;  /* 江苏省; "" for a name with no province */
-    const char *city;      /* 常州市; several joined by 、 where one area code serves them */
-    const char *area_code; /* 0519, the city's area code (区号); "" where the directory has none */
+    const char* area;      /* 江苏省常州市 */
+    const char* type;      /* 中国移动, 中国联通, 中国电信, 中国广电, 移动电话 or 固定电话 */
+    const char* province;  /* 江苏省; "" for a name with no province */
+    const char* city;      /* 常州市; several joined by 、 where one area code serves them */
+    const char* area_code; /* 0519, the city's area code (区号); "" where the directory has none */
 } varnolt_answer;
 
 /* Opens the directory file at `path` (UTF-8, also on Windows), reads it
  * whole and checks it. On VARNOLT_OK, *directory is an open directory that
  * the caller closes with varnolt_close; on any other result it is set to
  * null. The file is not used after the call returns. */
-VARNOLT_API int varnolt_open(const char *path, varnolt **directory);
+VARNOLT_API int varnolt_open(const char* path, varnolt** directory);
 
 /* The same over `size` bytes of a directory file in memory, which are
  * copied: the caller may free them as soon as the call returns. */
-VARNOLT_API int varnolt_open_memory(const void *bytes, size_t size, varnolt **directory);
+VARNOLT_API int varnolt_open_memory(const void* bytes, size_t size, varnolt** directory);
 
 /* Closes a directory and frees everything it holds, the texts of its
  * answers included. Null is allowed and does nothing. */
-VARNOLT_API void varnolt_close(varnolt *directory);
+VARNOLT_API void varnolt_close(varnolt* directory);
 
 /* Answers one number as people write it: a NUL-terminated UTF-8 text such
  * as "13912345678", "0755-8888 8888", "+86 139 1234 5678" or
@@ -97,23 +97,23 @@ VARNOLT_API void varnolt_close(varnolt *directory);
  * after it are skipped; another country's number, or text with too few
  * digits, has no area. Fills *answer and returns VARNOLT_OK, or
  * VARNOLT_INVALID_ARGUMENT when a pointer is null. */
-VARNOLT_API int varnolt_lookup(const varnolt *directory, const char *number, varnolt_answer *answer);
+VARNOLT_API int varnolt_lookup(const varnolt* directory, const char* number, varnolt_answer* answer);
 
 /* Answers `count` numbers at once into answers[0] to answers[count - 1], in
  * the same order: what varnolt_lookup gives for each. A null number among
  * them is answered as empty text (VARNOLT_INVALID). */
-VARNOLT_API int varnolt_lookup_many(const varnolt *directory, const char *const *numbers, size_t count,
-                                    varnolt_answer *answers);
+VARNOLT_API int varnolt_lookup_many(const varnolt* directory, const char* const* numbers, size_t count,
+                                    varnolt_answer* answers);
 
 /* The text of a result code ("no directory file", "damaged directory file:
  * cut short, ..."), static, in English. */
-VARNOLT_API const char *varnolt_errstr(int code);
+VARNOLT_API const char* varnolt_errstr(int code);
 
 /* "found", "unknown", "foreign" or "invalid": a status's name, static. */
-VARNOLT_API const char *varnolt_status_name(int status);
+VARNOLT_API const char* varnolt_status_name(int status);
 
 /* The library's version, such as "1.0.130.530", static. */
-VARNOLT_API const char *varnolt_version(void);
+VARNOLT_API const char* varnolt_version(void);
 
 #ifdef __cplusplus
 }

@@ -6,7 +6,7 @@
 VERSION="$(sed -n 's/^project(Varnolt VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")"
 # The Windows installer's identity across every version.
 UPGRADE_CODE=6F3D2A1C-8B57-4E0A-9C41-2D7E5B90A613
-PACKAGING_TOOLS=(zip unzip msitools wixl faketime debhelper dpkg-dev fakeroot lintian)
+PACKAGING_TOOLS=(zip unzip msitools wixl faketime debhelper dpkg-dev fakeroot lintian pkg-config)
 
 # Every date in a release is the last commit's, unless the caller set one.
 set_source_date_epoch() {
@@ -24,18 +24,31 @@ windows_text() {  # source target
 
 # The files of the Windows release in STAGE/Varnolt-VERSION/, from a MinGW
 # build folder. The directory is the one in the sources, never the build
-# folder's copy, which the programs may have saved into.
+# folder's copy, which the programs may have saved into. sdk/ holds the
+# library's header; add_sdk_dll adds its DLL of each architecture.
 stage_windows() {  # build_folder stage
     local folder="$2/Varnolt-$VERSION"
-    rm -rf "$2" && mkdir -p "$folder"
+    rm -rf "$2" && mkdir -p "$folder/sdk"
     cp "$1/Varnolt.exe" "$1/vnlt.exe" "$folder/"
     cp "$ROOT/data/Varnolt.dat" "$folder/Varnolt.dat"
     windows_text "$ROOT/LICENSE" "$folder/LICENSE.txt"
     { cat "$ROOT/packaging/windows/NOTICE.txt"; cat "$ROOT/data/NOTICE"; } >"$2/notice"
     windows_text "$2/notice" "$folder/NOTICE.txt" && rm "$2/notice"
     windows_text "$ROOT/packaging/windows/README.txt" "$folder/README.txt"
-    chmod 0755 "$folder" && chmod 0644 "$folder"/*
-    touch -h -d "@$SOURCE_DATE_EPOCH" "$folder" "$folder"/*
+    cp "$ROOT/lib/varnolt.h" "$folder/sdk/varnolt.h"
+    windows_text "$ROOT/packaging/windows/SDK.txt" "$folder/sdk/README.txt"
+}
+
+add_sdk_dll() {  # stage arch(x86|x64) build_folder
+    mkdir -p "$1/Varnolt-$VERSION/sdk/$2"
+    cp "$3/varnolt.dll" "$3/varnolt.dll.a" "$1/Varnolt-$VERSION/sdk/$2/"
+}
+
+# Every folder 0755 and file 0644, every time SOURCE_DATE_EPOCH's.
+settle_stage() {  # stage
+    find "$1/Varnolt-$VERSION" -type d -exec chmod 0755 {} +
+    find "$1/Varnolt-$VERSION" -type f -exec chmod 0644 {} +
+    find "$1/Varnolt-$VERSION" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
 # One top folder, entries in a fixed order, no owner or extra time fields,
@@ -44,6 +57,7 @@ make_zip() {  # stage target
     local target
     target="$(realpath -m "$2")"
     rm -f "$target"
+    settle_stage "$1"
     (cd "$1" && find "Varnolt-$VERSION" | LC_ALL=C sort | TZ=UTC zip -X -9 -q "$target" -@)
 }
 
@@ -61,7 +75,8 @@ make_msi() {  # stage arch(x86|x64) target
     target="$(realpath -m "$3")"
     clock="$(TZ=UTC date -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')"
     product="$(stable_uuid "varnolt:product:$VERSION:$arch")"
-    package="$(stable_uuid "varnolt:package:$VERSION:$arch:$(cat "$stage/Varnolt-$VERSION"/* | sha256sum | cut -d' ' -f1)")"
+    package="$(stable_uuid "varnolt:package:$VERSION:$arch:$(find "$stage/Varnolt-$VERSION" -maxdepth 1 -type f |
+        LC_ALL=C sort | xargs cat | sha256sum | cut -d' ' -f1)")"
     template="Intel;2052"
     [ "$arch" = x64 ] && template="x64;2052"
     rm -f "$target"
@@ -99,9 +114,9 @@ copy_sources() {  # target
     fi
 }
 
-# The Debian package, built the Debian way from a copy of the sources in
-# WORK (dpkg-buildpackage writes beside the source folder). Prints the path
-# of the .deb.
+# The Debian packages (varnolt, libvarnolt1, libvarnolt-dev), built the
+# Debian way from a copy of the sources in WORK (dpkg-buildpackage writes
+# beside the source folder). Prints their paths, one a line.
 make_deb() {  # work
     local work="$1" source="$1/varnolt-$VERSION"
     rm -rf "$work" && mkdir -p "$source"
@@ -110,5 +125,5 @@ make_deb() {  # work
         tail -40 "$work/build.log" >&2
         return 1
     }
-    ls "$work"/varnolt_"$VERSION"_*.deb
+    ls "$work"/{varnolt,libvarnolt1,libvarnolt-dev}_"$VERSION"_*.deb
 }

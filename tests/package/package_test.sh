@@ -2,13 +2,14 @@
 # The release files, installed and run as users would: the zip extracted into
 # a folder whose path has spaces and Chinese characters, the installer under
 # Wine's msiexec (install, upgrade, uninstall), and the Debian package
-# extracted into a scratch root. Run by scripts/test inside its Wine session.
-# Usage: package_test.sh WINDOWS_BUILD_FOLDER x86|x64 [DEB]
-# DEB: a Debian package already built from these sources; built here if not given.
+# packages extracted into a scratch root, where the README's C example is
+# built against the library. Run by scripts/test inside its Wine session.
+# Usage: package_test.sh WINDOWS_BUILD_FOLDER x86|x64 [DEB_FOLDER]
+# DEB_FOLDER: the Debian packages already built from these sources; built here if not given.
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$ROOT/scripts/packaging.sh"
-build="$1" arch="$2" deb="${3:-}"
+build="$1" arch="$2" debs="${3:-}"
 work="$ROOT/build/package-test"
 rm -rf "$work" && mkdir -p "$work"
 export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || date +%s)}"
@@ -23,11 +24,20 @@ starts_with_bom_and_crlf() { [ "$(head -c3 "$1" | od -An -tx1 | tr -d ' ')" = ef
 
 # The zip.
 stage_windows "$build" "$work/stage"
+add_sdk_dll "$work/stage" "$arch" "$build"
 make_zip "$work/stage" "$work/Varnolt.zip"
-check "the zip holds one top folder with the seven files" \
-    [ "$(unzip -Z1 "$work/Varnolt.zip" | LC_ALL=C sort | tr '\n' ' ')" = "Varnolt-$VERSION/ Varnolt-$VERSION/LICENSE.txt Varnolt-$VERSION/NOTICE.txt Varnolt-$VERSION/README.txt Varnolt-$VERSION/Varnolt.dat Varnolt-$VERSION/Varnolt.exe Varnolt-$VERSION/vnlt.exe " ]
+expected=""
+for entry in / LICENSE.txt NOTICE.txt README.txt Varnolt.dat Varnolt.exe sdk/ sdk/README.txt sdk/varnolt.h \
+    "sdk/$arch/" "sdk/$arch/varnolt.dll" "sdk/$arch/varnolt.dll.a" vnlt.exe; do
+    expected+="Varnolt-$VERSION/${entry#/} "
+done
+check "the zip holds one top folder with the program's files and the library's sdk/" \
+    [ "$(unzip -Z1 "$work/Varnolt.zip" | LC_ALL=C sort | tr '\n' ' ')" = "$expected" ]
 place="$work/我的 工具 (测试)"
 mkdir -p "$place" && unzip -q "$work/Varnolt.zip" -d "$place"
+cp "$build/c_api_test.exe" "$place/Varnolt-$VERSION/sdk/$arch/"
+check "a C program calls the zip's varnolt.dll" \
+    "$WINE" "$place/Varnolt-$VERSION/sdk/$arch/c_api_test.exe" "$ROOT/data/Varnolt.dat" "$ROOT/tests/data"
 for text in README.txt LICENSE.txt NOTICE.txt; do
     check "$text is UTF-8 with a byte-order mark and CR LF" starts_with_bom_and_crlf "$place/Varnolt-$VERSION/$text"
 done
@@ -60,15 +70,18 @@ check "uninstall removes the program" bash -c "! find '$users' -path '*/AppData/
 check "and keeps the user's directory" cmp -s "$dat" "$work/changed.dat"
 check "and the shortcut" bash -c "! find '$users' -path '*/Start Menu/Programs/Varnolt.lnk' | grep -q ."
 
-# The Debian package.
-[ -n "$deb" ] || deb="$(make_deb "$work/deb")"
-check "the Debian package builds" [ -f "$deb" ]
-lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1
+# The Debian packages.
+[ -n "$debs" ] || { debs="$work/deb"; make_deb "$debs" >/dev/null; }
+for name in varnolt libvarnolt1 libvarnolt-dev; do
+    check "the Debian package $name builds" [ -f "$(echo "$debs/${name}_${VERSION}"_*.deb)" ]
+done
+deb="$(echo "$debs/varnolt_${VERSION}"_*.deb)"
+lintian --fail-on error,warning "$debs"/*_"$VERSION"_*.deb >"$work/lintian.log" 2>&1
 check "lintian reports no error and no warning" bash -c "! grep -q '^[EW]:' '$work/lintian.log'"
 [ -s "$work/lintian.log" ] && grep -v 'root privileges' "$work/lintian.log" >&2
 rootfs="$work/root" home="$work/home"
 mkdir -p "$rootfs" "$home"
-dpkg -x "$deb" "$rootfs"
+for package in "$debs"/*_"$VERSION"_*.deb; do dpkg -x "$package" "$rootfs"; done
 HOME="$home" XDG_DATA_HOME="" "$rootfs/usr/bin/vnlt" query 13912345678 >"$work/out" 2>&1
 check "vnlt answers from the packaged directory with no --dat" \
     [ "$(cat "$work/out")" = "13912345678	江苏省常州市	中国移动" ]
@@ -85,6 +98,28 @@ dpkg-deb -e "$deb" "$work/control"
 # postinst enables it again only where the administrator had enabled it.
 check "installing it neither enables nor starts it" \
     bash -c "! grep -q 'deb-systemd-invoke' '$work/control/postinst' && grep -q 'was-enabled' '$work/control/postinst'"
+
+# The README's C example, built against the installed packages as a user
+# builds it: with pkg-config, and with CMake's find_package.
+multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
+libs="$rootfs/usr/lib/$multiarch"
+sed -n '/^```c$/,/^```$/p' "$ROOT/README.md" | sed '1d;$d' >"$work/example.c"
+example_answers() {  # program
+    LD_LIBRARY_PATH="$libs" "$1" "$rootfs/usr/share/varnolt/Varnolt.dat" "Tel: 139 1234 5678" >"$work/example.out" &&
+        [ "$(cat "$work/example.out")" = "Tel: 139 1234 5678	江苏省常州市	中国移动	found" ]
+}
+flags="$(PKG_CONFIG_SYSROOT_DIR="$rootfs" PKG_CONFIG_LIBDIR="$libs/pkgconfig" pkg-config --cflags --libs varnolt)"
+# shellcheck disable=SC2086  # the flags are words
+check "the README's C example builds with pkg-config" cc -std=c89 -Wall -Werror -o "$work/example" "$work/example.c" $flags
+check "and answers from the packaged directory" example_answers "$work/example"
+mkdir -p "$work/cmake-example"
+printf 'cmake_minimum_required(VERSION 3.16)\nproject(example C)\nfind_package(Varnolt 1 REQUIRED)\nadd_executable(example %s)\ntarget_link_libraries(example Varnolt::varnolt)\n' \
+    "$work/example.c" >"$work/cmake-example/CMakeLists.txt"
+check "find_package(Varnolt) finds the library" bash -c "cmake -S '$work/cmake-example' -B '$work/cmake-example/build' \
+    -DCMAKE_PREFIX_PATH='$rootfs/usr' >/dev/null && cmake --build '$work/cmake-example/build' >/dev/null"
+check "and the program it builds answers" example_answers "$work/cmake-example/build/example"
+check "libvarnolt exports its C functions only" bash -c "! nm -D --defined-only '$libs/libvarnolt.so.1' |
+    grep -v -e ' varnolt_[a-z_]*@@VARNOLT_1$' -e ' A VARNOLT_1$' | grep -q ."
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
