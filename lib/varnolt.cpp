@@ -71,14 +71,22 @@ void varnolt_close(varnolt* directory) { delete directory; }
 
 int varnolt_lookup(const varnolt* directory, const char* number, varnolt_answer* answer) {
     if (!directory || !number || !answer) return VARNOLT_INVALID_ARGUMENT;
-    Fill(directory->opened->answerer.Ask(number), answer);
+    try {  // a character beyond ASCII is decoded into a string of its own
+        Fill(directory->opened->answerer.Ask(number), answer);
+    } catch (const std::bad_alloc&) {
+        return VARNOLT_NO_MEMORY;
+    }
     return VARNOLT_OK;
 }
 
 int varnolt_lookup_many(const varnolt* directory, const char* const* numbers, size_t count, varnolt_answer* answers) {
     if (!directory || (count != 0 && (!numbers || !answers))) return VARNOLT_INVALID_ARGUMENT;
     const Answerer& answerer = directory->opened->answerer;
-    for (size_t i = 0; i < count; ++i) Fill(answerer.Ask(numbers[i] ? numbers[i] : ""), &answers[i]);
+    try {
+        for (size_t i = 0; i < count; ++i) Fill(answerer.Ask(numbers[i] ? numbers[i] : ""), &answers[i]);
+    } catch (const std::bad_alloc&) {
+        return VARNOLT_NO_MEMORY;
+    }
     return VARNOLT_OK;
 }
 

@@ -95,8 +95,9 @@ VARNOLT_API void varnolt_close(varnolt* directory);
  * as "13912345678", "0755-8888 8888", "+86 139 1234 5678" or
  * "Tel: 010-1234 5678 ext. 8". Labels before the number and an extension
  * after it are skipped; another country's number, or text with too few
- * digits, has no area. Fills *answer and returns VARNOLT_OK, or
- * VARNOLT_INVALID_ARGUMENT when a pointer is null. */
+ * digits, has no area. Fills *answer and returns VARNOLT_OK;
+ * VARNOLT_INVALID_ARGUMENT when a pointer is null, VARNOLT_NO_MEMORY when
+ * the few bytes it needs for text beyond ASCII cannot be had. */
 VARNOLT_API int varnolt_lookup(const varnolt* directory, const char* number, varnolt_answer* answer);
 
 /* Answers `count` numbers at once into answers[0] to answers[count - 1], in
