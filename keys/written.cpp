@@ -66,7 +66,7 @@ WrittenNumber ReadWrittenNumber(char16_t* text) {
     }
     // The digits, written over the text from its start: never ahead of what
     // was read.
-    for (;;) {
+    while (*read != 0) {
         if (const char16_t digit = DigitOf(*read)) {
             text[count++] = digit;
             ++read;
