@@ -27,16 +27,12 @@ WrittenNumber ReadNumber(std::string_view number) {
     size_t n = 0;
     const auto* p = reinterpret_cast<const unsigned char*>(number.data());
     const auto* end = p + number.size();
-    // ASCII, the common case, widens eight bytes at a time.
+    // ASCII, the common case, widens eight bytes at a time; the rest one by one.
     const size_t limit = std::min<size_t>(number.size(), 257);
     for (uint64_t word; n + 8 <= limit; n += 8) {
         std::memcpy(&word, p + n, 8);
         if (word & 0x8080808080808080u) break;
         for (int i = 0; i < 8; ++i) units[n + i] = static_cast<char16_t>((word >> (8 * i)) & 0xFF);
-    }
-    while (n < limit && p[n] < 0x80) {
-        units[n] = p[n];
-        ++n;
     }
     p += n;
     while (p < end && n + 2 < 260) {
@@ -94,7 +90,6 @@ Answer Answerer::Ask(std::string_view number) const {
     if (!item) return answer;
     const ItemFields fields = DecodeItem(item);
     const AreaFacts& facts = areas[fields.areaIndex];
-    answer.found = true;
     answer.status = AnswerStatus::kFound;
     answer.item = item;
     answer.area = &facts.name;
@@ -108,7 +103,7 @@ Answer Answerer::Ask(std::string_view number) const {
 }
 
 const char* StatusText(AnswerStatus status) {
-    static const char* const kTexts[] = {"found", "unknown", "foreign", "invalid"};
+    static const char* const kTexts[kAnswerStatuses] = {"found", "unknown", "foreign", "invalid"};
     return kTexts[static_cast<size_t>(status)];
 }
 
@@ -171,7 +166,7 @@ void AppendAnswerFields(std::string& out, const Answer& a, char separator) {
     out += separator;
     AppendKey(out, a.key);
     out += separator;
-    out += a.found ? "true" : "false";
+    out += a.Found() ? "true" : "false";
     for (const FieldText* field : {a.area, a.type, a.province, a.city, a.areaCode}) {
         out += separator;
         AppendField(out, field->plain, separator);
@@ -185,7 +180,7 @@ void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a
     AppendJsonString(out, number);
     out += "\",\"key\":";
     AppendKey(out, a.key);
-    out += a.found ? ",\"found\":true,\"status\":\"" : ",\"found\":false,\"status\":\"";
+    out += a.Found() ? ",\"found\":true,\"status\":\"" : ",\"found\":false,\"status\":\"";
     out += StatusText(a.status);
     out += "\",\"area\":\"";
     out += a.area->json;

@@ -23,13 +23,13 @@ enum class AnswerStatus : uint8_t {
     kForeign,  // another country's number
     kInvalid,  // no number in the text
 };
+constexpr size_t kAnswerStatuses = 4;
 
 // "found", "unknown", "foreign" or "invalid".
 const char* StatusText(AnswerStatus status);
 
 struct Answer {
     uint32_t key = 0;
-    bool found = false;
     AnswerStatus status = AnswerStatus::kInvalid;
     const RangeItem* item = nullptr;
     const FieldText* area;
@@ -37,6 +37,8 @@ struct Answer {
     const FieldText* province;
     const FieldText* city;
     const FieldText* areaCode;
+
+    bool Found() const { return status == AnswerStatus::kFound; }
 };
 
 // Every name of one directory in every written form, and its lookup index,

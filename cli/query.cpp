@@ -47,7 +47,7 @@ public:
     };
 
     const Tails& Of(const Answer& a) {
-        if (!a.found) {
+        if (!a.Found()) {
             Tails& tails = notFoundTails[static_cast<size_t>(a.status)];
             if (tails.csv.empty()) tails = MakeTails(a);
             return tails;
@@ -85,7 +85,7 @@ private:
     // position in `made`.
     std::vector<int32_t> slots;
     std::vector<Tails> made;
-    Tails notFoundTails[4];  // by status
+    Tails notFoundTails[kAnswerStatuses];
 };
 
 // One number a line, or the command line's numbers.
@@ -127,7 +127,7 @@ public:
                 output.EndLine("\n");
                 break;
         }
-        return a.found;
+        return a.Found();
     }
 
     // Answers each complete line of `text`, the last one too when `final`;
@@ -213,7 +213,7 @@ int WriteRows(std::string_view text, const QueryRequest& request, const Answerer
             o += "],";
             const Answer a = answerer.Ask(fields[column]);
             AppendJsonAnswer(o, fields[column], a);
-            all &= a.found;
+            all &= a.Found();
             out.EndLine(lineEnd);
             continue;
         }
@@ -231,7 +231,7 @@ int WriteRows(std::string_view text, const QueryRequest& request, const Answerer
             } else {
                 AppendAnswerFields(o, a, separator);
             }
-            all &= a.found;
+            all &= a.Found();
         }
         out.EndLine(lineEnd);
     }

@@ -92,11 +92,32 @@ void PlaceTables(Directory* d, uint8_t* image) {
     d->items = reinterpret_cast<RangeItem*>(d->typePool + block.typePoolLength);
 }
 
-// Checks the `length` bytes read into `block` (16 bytes longer) and places
-// the tables of a sound one; `block` is released otherwise.
+// Reads the open `file` whole, or its first `limit` bytes, into a new block
+// 16 bytes longer, with two zero bytes after what was read. There is a block
+// unless the file is too large or none could be had; a length or a read that
+// fails leaves it empty and says so.
+DirectoryResult ReadOpenFile(FileHandle file, uint32_t limit, uint8_t** block, uint32_t* got) {
+    *block = nullptr;
+    *got = 0;
+    uint64_t size = 0;
+    const bool sized = GetFileLength(file, &size);
+    if (!sized) size = 0;
+    // A size that would wrap the block's 32-bit length is refused outright:
+    // beyond the format's 32-bit offsets too.
+    if (size > UINT32_MAX - 16) return kDirectoryTooLarge;
+    const uint32_t wanted = std::min(static_cast<uint32_t>(size), limit);
+    *block = static_cast<uint8_t*>(AllocateBlock(size_t{wanted} + 16));
+    if (!*block) return kDirectoryOutOfMemory;
+    const bool read = ReadFileBytes(file, *block, wanted, got);
+    if (!read) *got = 0;
+    (*block)[*got] = 0;
+    (*block)[*got + 1] = 0;
+    return sized && read ? kDirectoryOk : kDirectoryUnreadable;
+}
+
+// Checks the `length` bytes in `block` (followed by two zero bytes) and
+// places the tables of a sound one; `block` is released otherwise.
 DirectoryResult TakeImage(uint8_t* block, uint32_t length, Directory* opened) {
-    block[length] = 0;
-    block[length + 1] = 0;
     const DirectoryResult result = CheckDirectoryFile(block, length);
     if (result != kDirectoryOk) {
         ReleaseBlock(block);
@@ -132,27 +153,12 @@ bool WriteDirectory(FileHandle file) {
 uint8_t* ReadWholeFile(const char16_t* path, uint32_t* count) {
     FileHandle file = OpenFileForRead(path);
     if (file == kNoFile) return nullptr;
-    uint64_t size = 0;
-    if (!GetFileLength(file, &size)) size = 0;
-    // A size that would wrap the block's 32-bit length is refused outright.
-    if (size > UINT32_MAX - 16) {
-        CloseFileHandle(file);
-        return nullptr;
-    }
-    uint32_t wanted = static_cast<uint32_t>(size);
-    if (count && *count < wanted) wanted = *count;
-    uint8_t* buffer = static_cast<uint8_t*>(AllocateBlock(size_t{wanted} + 16));
-    if (!buffer) {
-        CloseFileHandle(file);
-        return nullptr;
-    }
-    uint32_t got = 0;
-    if (!ReadFileBytes(file, buffer, wanted, &got)) got = 0;
+    uint8_t* block;
+    uint32_t got;
+    ReadOpenFile(file, count ? *count : UINT32_MAX, &block, &got);
     CloseFileHandle(file);
-    buffer[got] = 0;
-    buffer[got + 1] = 0;
-    if (count) *count = got;
-    return buffer;
+    if (block && count) *count = got;
+    return block;
 }
 
 void ComputeTablePointers(uint8_t* image) { PlaceTables(&directory, image); }
@@ -161,18 +167,9 @@ DirectoryResult OpenDirectory(const char16_t* path, Directory* opened) {
     *opened = Directory{};
     FileHandle file = OpenFileForRead(path);
     if (file == kNoFile) return PathExists(path) ? kDirectoryUnreadable : kDirectoryMissing;
-    uint64_t size = 0;
-    DirectoryResult result = kDirectoryOk;
-    uint8_t* block = nullptr;
-    uint32_t got = 0;
-    if (!GetFileLength(file, &size))
-        result = kDirectoryUnreadable;
-    else if (size > UINT32_MAX - 16)  // beyond the format's 32-bit offsets
-        result = kDirectoryTooLarge;
-    else if (!(block = static_cast<uint8_t*>(AllocateBlock(static_cast<size_t>(size) + 16))))
-        result = kDirectoryOutOfMemory;
-    else if (!ReadFileBytes(file, block, static_cast<uint32_t>(size), &got))
-        result = kDirectoryUnreadable;
+    uint8_t* block;
+    uint32_t got;
+    const DirectoryResult result = ReadOpenFile(file, UINT32_MAX, &block, &got);
     CloseFileHandle(file);
     if (result != kDirectoryOk) {
         ReleaseBlock(block);
@@ -187,6 +184,8 @@ DirectoryResult OpenDirectoryBytes(const void* bytes, size_t length, Directory* 
     uint8_t* block = static_cast<uint8_t*>(AllocateBlock(length + 16));
     if (!block) return kDirectoryOutOfMemory;
     if (length) std::memcpy(block, bytes, length);
+    block[length] = 0;
+    block[length + 1] = 0;
     return TakeImage(block, static_cast<uint32_t>(length), opened);
 }
 

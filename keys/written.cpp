@@ -53,7 +53,6 @@ bool IsWholeNationalNumber(const char16_t* digits, uint32_t count) {
 }  // namespace
 
 WrittenNumber ReadWrittenNumber(char16_t* text) {
-    const WrittenNumber none{kNoNumber, 0};
     // Digits at the start, the common case in lists, are already in place.
     const char16_t* read = text;
     while (*read >= u'0' && *read <= u'9') ++read;
@@ -77,7 +76,6 @@ WrittenNumber ReadWrittenNumber(char16_t* text) {
         if (after == read || !DigitOf(*after)) break;
         read = after;
     }
-    text[count] = 0;
 
     // The country code, if any: what follows it is the national number.
     uint32_t national = 0;  // where it starts among the digits
@@ -85,8 +83,10 @@ WrittenNumber ReadWrittenNumber(char16_t* text) {
     if (plus) {
         if (StartsWith(text, count, u"86"))
             national = 2;
+        else if (text[0] != u'0')
+            foreign = true;
         else
-            foreign = text[0] != u'0';
+            count = 0;  // "+0…": no country code starts with 0
     } else if (StartsWith(text, count, u"00")) {
         if (StartsWith(text, count, u"0086"))
             national = 4;
@@ -98,7 +98,6 @@ WrittenNumber ReadWrittenNumber(char16_t* text) {
         const bool trunk = count > 2 && text[2] == u'0';
         if (IsWholeNationalNumber(text + 2 + trunk, count - 2 - trunk)) national = 2;
     }
-    if (plus && !foreign && national == 0) count = 0;  // "+0…": no country code starts with 0
 
     if (foreign) {
         // "+" and the digits after the international prefix, no longer than
@@ -131,7 +130,7 @@ WrittenNumber ReadWrittenNumber(char16_t* text) {
     const int32_t key = count >= 3 ? DeriveNumberKey(text) : 0;
     if (key == 0) {
         text[0] = 0;
-        return none;
+        return {kNoNumber, 0};
     }
     return {kChineseNumber, static_cast<uint32_t>(key)};
 }

@@ -174,7 +174,7 @@ def differential(vnlt, dat, count):
             failures.append("foreign: %r -> vnlt %s/%s" % (text, a["area"], a["type"]))
 
     print("python3-phonenumbers %s, %d numbers of %d prefixes, each written %d ways:"
-          % (phonenumbers.__version__, len(numbers), len({n[:3] if m else n[:3] for n, m in numbers}), len(FORMS)))
+          % (phonenumbers.__version__, len(numbers), len({n[:3] for n, _ in numbers}), len(FORMS)))
     print("| form | texts | libphonenumber reads a valid Chinese number | vnlt agrees there | vnlt answers |")
     print("|---|---|---|---|---|")
     for name, s in stats.items():
