@@ -26,7 +26,9 @@
 
 #include <stddef.h>
 
-#if defined(_WIN32)
+#if defined(VARNOLT_STATIC) /* built into the program that calls it */
+#define VARNOLT_API
+#elif defined(_WIN32)
 #if defined(VARNOLT_BUILDING)
 #define VARNOLT_API __declspec(dllexport)
 #else

@@ -2,9 +2,9 @@
 cmake_policy(VERSION 3.25)
 # Each layer may include itself and the layers before it in this list; ui,
 # serve and lib share a rank, and cli, which starts the service, stands on them.
-set(ranks base 0 platform 1 keys 2 directory 3 exchange 4 answer 5 ui 6 serve 6 lib 6 cli 7)
+set(ranks base 0 platform 1 keys 2 directory 3 exchange 4 answer 5 ui 6 serve 6 lib 6 cli 7 python 7)
 set(failed FALSE)
-foreach(layer base platform keys directory exchange answer ui serve lib cli)
+foreach(layer base platform keys directory exchange answer ui serve lib cli python)
   list(FIND ranks ${layer} at)
   math(EXPR at "${at} + 1")
   list(GET ranks ${at} rank)

@@ -1,0 +1,89 @@
+"""The home area (归属地) and number type of Chinese telephone numbers, offline.
+
+    >>> import varnolt
+    >>> d = varnolt.Directory()               # the national directory in the package
+    >>> a = d.lookup("Tel: 139 1234 5678")
+    >>> a.area, a.type, a.area_code
+    ('江苏省常州市', '中国移动', '0519')
+
+Numbers are read as people write them: spaces, dashes, dots, brackets,
+fullwidth digits, +86 or 0086, a label before and an extension after.
+Every answer has a status: 'found'; 'unknown' (a Chinese number the
+directory does not cover); 'foreign' (another country's number); or
+'invalid' (no number in the text). Only 'found' has an area.
+
+A Directory never changes once open: any number of threads may use one at
+once, and lookup_many lets other threads run while it works. pandas is
+needed for annotate alone.
+"""
+import functools
+import os
+
+from ._varnolt import Answer, DamagedError, Error, MissingError, version
+from ._varnolt import Directory as _Directory
+
+__all__ = ["Answer", "Directory", "Error", "MissingError", "DamagedError", "STATUSES", "DEFAULT_FILE"]
+__version__ = version()
+
+#: Every answer's status is one of these.
+STATUSES = ("found", "unknown", "foreign", "invalid")
+#: The national directory that comes with the package.
+DEFAULT_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "Varnolt.dat")
+_COLUMNS = ("area", "type", "province", "city", "area_code")
+
+
+class Directory(_Directory):
+    """An open directory file ("Varnolt.dat"), read whole when opened.
+
+    Directory() opens the national directory that comes with the package;
+    Directory(path) opens another, such as a copy a user has added to.
+    Raises MissingError (a FileNotFoundError) when there is no file at the
+    path, DamagedError when it is not a directory file or a damaged one,
+    and Error for anything else; each carries .code, .reason and .path.
+
+    A Directory is pickled as its path, so that it can be sent to the
+    worker processes of multiprocessing or Dask: each opens a path once.
+    """
+
+    def __init__(self, path=None):
+        super().__init__(DEFAULT_FILE if path is None else path)
+
+    def __reduce__(self):
+        return (_opened, (self.path,))
+
+    def __repr__(self):
+        return "varnolt.Directory(%r)" % (self.path,)
+
+    def annotate(self, numbers):
+        """The answers for a pandas Series (or any sequence) of numbers, as a
+        DataFrame on the same index, one column per Answer field: status,
+        key (UInt32), area, type, province, city and area_code, the texts as
+        categoricals. A missing number (None, NaN, pd.NA) has every column
+        missing. Columns of int64 or float64 numbers, as pandas reads them
+        from CSV, are answered as their digits."""
+        import numpy as np
+        import pandas as pd
+
+        series = numbers if isinstance(numbers, pd.Series) else pd.Series(numbers, dtype=object)
+        values = series.to_numpy()
+        if values.dtype.kind in "iu":
+            values = np.ascontiguousarray(values, dtype=np.int64)
+        elif values.dtype.kind == "f":
+            values = np.ascontiguousarray(values, dtype=np.float64)
+        else:
+            values = values.tolist()
+        statuses, keys, *texts = self._columns(values, (pd.NA, pd.NaT))
+        statuses = np.frombuffer(statuses, np.int8)
+        columns = {
+            "status": pd.Categorical.from_codes(statuses, categories=STATUSES),
+            "key": pd.arrays.IntegerArray(np.frombuffer(keys, np.uint32), statuses < 0),
+        }
+        for name, (codes, categories) in zip(_COLUMNS, texts):
+            columns[name] = pd.Categorical.from_codes(np.frombuffer(codes, np.int32), categories=categories)
+        return pd.DataFrame(columns, index=series.index)
+
+
+@functools.lru_cache(maxsize=16)
+def _opened(path):
+    """A pickled Directory, opened once in each process that receives it."""
+    return Directory(path)

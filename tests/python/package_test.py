@@ -1,0 +1,150 @@
+"""The varnolt package against vnlt on the same numbers, its errors from real
+bad files, its answers from many threads, and annotate with pandas.
+Run by pytest with VARNOLT_VNLT naming vnlt and the package importable."""
+import json
+import os
+import pickle
+import random
+import shutil
+import subprocess
+import sys
+import threading
+
+import pytest
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import varnolt  # noqa: E402
+import written_numbers  # noqa: E402
+
+DATA = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "data")
+
+
+def generated(count, seed):
+    """Mobile and fixed-line numbers, plain and as people write them."""
+    rng = random.Random(seed)
+    numbers = []
+    for _ in range(count):
+        mobile = "1%02d%08d" % (rng.randint(30, 99), rng.randint(0, 99999999))
+        fixed = "0%d-%d" % (rng.randint(10, 999), rng.randint(2000000, 89999999))
+        numbers.append(rng.choice([mobile, fixed, "+86 " + mobile[:3] + " " + mobile[3:], "Tel: " + fixed]))
+    return numbers
+
+
+@pytest.fixture(scope="module")
+def directory():
+    return varnolt.Directory()
+
+
+@pytest.fixture(scope="module")
+def numbers():
+    return [row.text for row in written_numbers.rows()] + generated(20000, 21)
+
+
+@pytest.fixture(scope="module")
+def vnlt_answers(numbers):
+    """vnlt query's answers as Answer objects, in order."""
+    out = subprocess.run([os.environ["VARNOLT_VNLT"], "--dat", varnolt.DEFAULT_FILE, "query", "--format", "jsonl"],
+                         input="".join(n + "\n" for n in numbers).encode(), capture_output=True)
+    lines = [json.loads(line) for line in out.stdout.decode().splitlines()]
+    return [varnolt.Answer(v["status"], v["key"], v["area"], v["type"], v["province"], v["city"], v["areaCode"])
+            for v in lines]
+
+
+def test_every_face_answers_as_vnlt(directory, numbers, vnlt_answers):
+    assert len(vnlt_answers) == len(numbers)
+    assert [directory.lookup(n) for n in numbers] == vnlt_answers
+    assert directory.lookup_many(numbers) == vnlt_answers
+    assert directory.lookup_many(iter(numbers[:100])) == vnlt_answers[:100]
+    frame = directory.annotate(numbers)
+    assert [tuple(row) for row in frame.astype(object).itertuples(index=False)] == [tuple(a) for a in vnlt_answers]
+    # The shared table's own expectations, as the other front ends check them.
+    for row, answer in zip(written_numbers.rows(), vnlt_answers):
+        assert (answer.status, answer.key, answer.area, answer.type) == (row.status, row.key, row.area, row.type), row
+
+
+def test_numbers_as_pandas_and_csv_readers_hold_them(directory):
+    found = directory.lookup("13912345678")
+    assert directory.lookup(13912345678) == found == directory.lookup(13912345678.0) == directory.lookup(
+        b"13912345678")
+    # None and NaN are no number; a value no telephone number has is 'invalid'.
+    assert [a.status for a in directory.lookup_many([None, float("nan"), -13912345678, 2.5, 10 ** 30])] == [
+        "invalid"] * 5
+    with pytest.raises(TypeError):
+        directory.lookup(None)
+    with pytest.raises(TypeError, match="not list"):
+        directory.lookup_many([["13912345678"]])
+
+
+def test_answers_are_plain_values(directory):
+    a = directory.lookup("Tel: 139 1234 5678")
+    status, key, area, *rest = a
+    assert (status, key, area, a.found, len(a), a[-1]) == ("found", 1391234, "江苏省常州市", True, 7, "0519")
+    assert pickle.loads(pickle.dumps(a)) == a and hash(varnolt.Answer(*a)) == hash(a)
+    assert list(a._asdict()) == list(varnolt.Answer._fields)
+    with pytest.raises(AttributeError):
+        a.area = "北京市"
+    with pytest.raises(ValueError):
+        varnolt.Answer("maybe", 0, "", "", "", "", "")
+    again = pickle.loads(pickle.dumps(directory))
+    assert again.path == directory.path and again.lookup("13912345678") == directory.lookup("13912345678")
+
+
+@pytest.mark.parametrize("make, error, code", [
+    (lambda tmp: os.path.join(tmp, "none.dat"), varnolt.MissingError, 1),
+    (lambda tmp: tmp, varnolt.Error, 2),
+    (lambda tmp: os.path.join(DATA, "wrong_magic.dat"), varnolt.DamagedError, 5),
+    (lambda tmp: cut(tmp), varnolt.DamagedError, 8),
+])
+def test_bad_files_raise_with_the_library_reason(tmp_path, make, error, code):
+    path = make(str(tmp_path))
+    with pytest.raises(error) as raised:
+        varnolt.Directory(path)
+    assert (raised.value.code, raised.value.path) == (code, path)
+    assert str(raised.value) == raised.value.reason + ": " + path
+    if code == 1:
+        assert isinstance(raised.value, FileNotFoundError)
+
+
+def cut(folder):
+    path = os.path.join(folder, "cut.dat")
+    shutil.copyfile(varnolt.DEFAULT_FILE, path)
+    os.truncate(path, os.path.getsize(path) // 2)
+    return path
+
+
+def test_one_directory_from_many_threads(directory):
+    numbers = generated(40000, 7)
+    expected = directory.lookup_many(numbers)
+    results = {}
+
+    def work(k):
+        part = slice(k * 5000, (k + 1) * 5000)
+        results[k] = (directory.lookup_many(numbers[part]), [directory.lookup(n) for n in numbers[part][:500]])
+
+    threads = [threading.Thread(target=work, args=(k,)) for k in range(8)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    for k in range(8):
+        assert results[k][0] == expected[k * 5000:(k + 1) * 5000]
+        assert results[k][1] == expected[k * 5000:k * 5000 + 500]
+
+
+def test_annotate_keeps_the_index_and_marks_missing_numbers():
+    pd = pytest.importorskip("pandas")
+    directory = varnolt.Directory()
+    series = pd.Series(["13912345678", None, float("nan"), pd.NA, "hello", "010-12345678"],
+                       index=list("abcdef"), dtype=object)
+    frame = directory.annotate(series)
+    assert list(frame.index) == list("abcdef") and list(frame.columns) == list(varnolt.Answer._fields)
+    assert frame["status"].tolist()[:1] + frame["status"].tolist()[4:] == ["found", "invalid", "found"]
+    assert frame.loc[["b", "c", "d"]].isna().all().all()
+    assert str(frame["key"].dtype) == "UInt32" and frame.loc["f", "area"] == "北京市"
+    assert all(str(frame[c].dtype) == "category" for c in ("status", "area", "type", "province", "city", "area_code"))
+    # Columns as read from CSV: int64, float64 with a blank, and pandas' own NA types.
+    for column in (pd.Series([13912345678, 13800000000]), pd.Series([13912345678, None]),
+                   pd.Series(["13912345678", None], dtype="string"), pd.Series([13912345678, None], dtype="Int64")):
+        answers = directory.annotate(column)
+        assert answers.loc[0, "area"] == "江苏省常州市" and answers.index.equals(column.index)
+        assert answers.iloc[1:].isna().all().all() == column.isna().iloc[1]
