@@ -44,12 +44,15 @@ class BuildExt(build_ext):
 class BuildPy(build_py):
     def run(self):
         super().run()
-        shutil.copyfile(os.path.join(ROOT, "data", "Varnolt.dat"),
-                        os.path.join(self.build_lib, "varnolt", "Varnolt.dat"))
+        # The national directory, and the notice its numbering data asks for.
+        for name in ("Varnolt.dat", "NOTICE"):
+            shutil.copyfile(os.path.join(ROOT, "data", name), os.path.join(self.build_lib, "varnolt", name))
 
 
-# No build folder may reach the binary, so that builds in two places are the same.
-flags = ["-std=c++20", "-fvisibility=hidden", "-g0", "-ffile-prefix-map=%s/=" % ROOT]
+# No build folder may reach the binary, so that builds in two places are the
+# same; the wheel carries no debugging sections, Debian's keep theirs for its
+# -dbgsym package.
+flags = ["-std=c++20", "-fvisibility=hidden", "-ffile-prefix-map=%s/=" % ROOT] + ([] if SHARED else ["-g0"])
 if SHARED:
     extension = Extension("varnolt._varnolt", ["python/_varnolt.cpp"], include_dirs=[ROOT], libraries=["varnolt"],
                           library_dirs=[os.environ["VARNOLT_LIBRARY_DIR"]] if "VARNOLT_LIBRARY_DIR" in os.environ

@@ -6,7 +6,8 @@
 VERSION="$(sed -n 's/^project(Varnolt VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")"
 # The Windows installer's identity across every version.
 UPGRADE_CODE=6F3D2A1C-8B57-4E0A-9C41-2D7E5B90A613
-PACKAGING_TOOLS=(zip unzip msitools wixl faketime debhelper dpkg-dev fakeroot lintian pkg-config)
+PACKAGING_TOOLS=(zip unzip msitools wixl faketime debhelper dpkg-dev fakeroot lintian pkg-config
+    dh-python python3-all-dev python3-setuptools python3-wheel python3-build python3-venv pybuild-plugin-pyproject)
 
 # Every date in a release is the last commit's, unless the caller set one.
 set_source_date_epoch() {
@@ -114,16 +115,37 @@ copy_sources() {  # target
     fi
 }
 
-# The Debian packages (varnolt, libvarnolt1, libvarnolt-dev), built the
+# The Python package's sdist and wheel, built offline from a copy of the
+# sources in WORK (setuptools writes beside them), into TARGET. The wheel's
+# entries take SOURCE_DATE_EPOCH from bdist_wheel; the sdist, a tar that
+# setuptools dates by the clock, is written again in a fixed order and time.
+make_python() {  # work target
+    local work target sdist
+    work="$(realpath -m "$1")" target="$(realpath -m "$2")"
+    rm -rf "$work" && mkdir -p "$work/src" "$target"
+    copy_sources "$work/src"
+    (cd "$work/src" && /usr/bin/python3 -m build --no-isolation --outdir "$work/dist" . >"$work/build.log" 2>&1) || {
+        tail -40 "$work/build.log" >&2
+        return 1
+    }
+    sdist="varnolt-$VERSION.tar.gz"
+    mkdir "$work/sdist" && tar -C "$work/sdist" -xzf "$work/dist/$sdist"
+    tar -C "$work/sdist" --sort=name --mtime="@$SOURCE_DATE_EPOCH" --owner=0 --group=0 --numeric-owner \
+        --mode=u+w,go-w,a+rX -cf - "varnolt-$VERSION" | gzip -9n >"$target/$sdist"
+    cp "$work"/dist/*.whl "$target/"
+}
+
+# The Debian packages (varnolt, libvarnolt1, libvarnolt-dev, python3-varnolt), built the
 # Debian way from a copy of the sources in WORK (dpkg-buildpackage writes
 # beside the source folder). Prints their paths, one a line.
 make_deb() {  # work
     local work="$1" source="$1/varnolt-$VERSION"
     rm -rf "$work" && mkdir -p "$source"
     copy_sources "$source"
-    (cd "$source" && dpkg-buildpackage -b -us -uc >"$work/build.log" 2>&1) || {
+    # Debian's own tools only: a python3 of pyenv's or a venv's on the PATH has not Debian's modules.
+    (cd "$source" && PATH=/usr/sbin:/usr/bin:/sbin:/bin dpkg-buildpackage -b -us -uc >"$work/build.log" 2>&1) || {
         tail -40 "$work/build.log" >&2
         return 1
     }
-    ls "$work"/{varnolt,libvarnolt1,libvarnolt-dev}_"$VERSION"_*.deb
+    ls "$work"/{varnolt,libvarnolt1,libvarnolt-dev,python3-varnolt}_"$VERSION"_*.deb
 }

@@ -3,9 +3,12 @@
 # a folder whose path has spaces and Chinese characters, the installer under
 # Wine's msiexec (install, upgrade, uninstall), and the Debian package
 # packages extracted into a scratch root, where the README's C example is
-# built against the library. Run by scripts/test inside its Wine session.
-# Usage: package_test.sh WINDOWS_BUILD_FOLDER x86|x64 [DEB_FOLDER]
-# DEB_FOLDER: the Debian packages already built from these sources; built here if not given.
+# built against the library, and the Python wheel and sdist installed into
+# fresh virtual environments, where its Python example runs, as it does over
+# python3-varnolt. Run by scripts/test inside its Wine session.
+# Usage: package_test.sh WINDOWS_BUILD_FOLDER x86|x64 [RELEASE_FOLDER]
+# RELEASE_FOLDER: the Debian and Python packages already built from these
+# sources (./scripts/package --out); built here if not given.
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 source "$ROOT/scripts/packaging.sh"
@@ -71,8 +74,8 @@ check "and keeps the user's directory" cmp -s "$dat" "$work/changed.dat"
 check "and the shortcut" bash -c "! find '$users' -path '*/Start Menu/Programs/Varnolt.lnk' | grep -q ."
 
 # The Debian packages.
-[ -n "$debs" ] || { debs="$work/deb"; make_deb "$debs" >/dev/null; }
-for name in varnolt libvarnolt1 libvarnolt-dev; do
+[ -n "$debs" ] || { debs="$work/deb"; make_deb "$debs" >/dev/null && make_python "$work/python" "$debs"; }
+for name in varnolt libvarnolt1 libvarnolt-dev python3-varnolt; do
     check "the Debian package $name builds" [ -f "$(echo "$debs/${name}_${VERSION}"_*.deb)" ]
 done
 deb="$(echo "$debs/varnolt_${VERSION}"_*.deb)"
@@ -120,6 +123,29 @@ check "find_package(Varnolt) finds the library" bash -c "cmake -S '$work/cmake-e
 check "and the program it builds answers" example_answers "$work/cmake-example/build/example"
 check "libvarnolt exports its C functions only" bash -c "! nm -D --defined-only '$libs/libvarnolt.so.1' |
     grep -v -e ' varnolt_[a-z_]*@@VARNOLT_1$' -e ' A VARNOLT_1$' | grep -q ."
+
+# The README's Python example, from the wheel and from the sdist, each
+# installed into a fresh virtual environment (that sees Debian's pandas),
+# and from python3-varnolt over libvarnolt1.
+sed -n '/^```python$/,/^```$/p' "$ROOT/README.md" | sed '1d;$d' >"$work/example.py"
+python_example_answers() {  # python, then variables for env
+    local python="$1"; shift
+    env "$@" "$python" -c 'import sys, varnolt; print(varnolt.__file__)' >"$work/where" &&
+        env "$@" "$python" "$work/example.py" >"$work/example-py.out" 2>&1 &&
+        [ "$(head -1 "$work/example-py.out")" = "found 江苏省常州市 中国移动 江苏省 常州市 0519" ] &&
+        grep -qx "1 no directory file" "$work/example-py.out" && grep -q "010-6552 9988 *found" "$work/example-py.out"
+}
+for kind in whl tar.gz; do
+    venv="$work/venv-$kind"
+    /usr/bin/python3 -m venv --system-site-packages "$venv"
+    check "pip installs the Python $kind into a fresh virtual environment" "$venv/bin/pip" install -q --no-index \
+        --no-build-isolation "$(echo "$debs/varnolt-$VERSION"*."$kind")"
+    check "the README's Python example runs from the $kind" python_example_answers "$venv/bin/python"
+    check "with the package from the environment" grep -q "^$venv/" "$work/where"
+done
+check "the README's Python example runs from python3-varnolt" python_example_answers /usr/bin/python3 \
+    PYTHONPATH="$rootfs/usr/lib/python3/dist-packages" LD_LIBRARY_PATH="$libs"
+check "with the package from the Debian package" grep -q "^$rootfs/usr/lib/python3/dist-packages/" "$work/where"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
