@@ -1,5 +1,5 @@
-# Shared by scripts/test and scripts/run: set-up on a fresh Debian machine,
-# the Wine prefix inside the build folder, and a display.
+# Shared by the scripts: set-up on a fresh Debian machine, the Wine prefix
+# inside the build folder, and a display.
 # shellcheck shell=bash
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -11,42 +11,77 @@ as_root() {
     if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# Installs, with apt-get, whatever of the tool chain is missing.
+# Installs, with apt-get, what the named groups need and is missing, and any
+# Debian package named as such. Each script asks only for its own groups:
+#   native   CMake, g++, GoogleTest, CLI11, Boost and nlohmann-json, Python's headers
+#   mingw    CMake and MinGW-w64 for the Windows builds
+#   wine     Wine (wine32 with the i386 architecture), Xvfb, the fonts, the zh_CN.UTF-8 locale
+#   clang    clang and its sanitizer and fuzzer runtimes, of whatever version clang is
+#   data     python3-phonenumbers, which the default directory comes from
 ensure_packages() {
-    local missing=()
-    command -v cmake >/dev/null || missing+=(cmake)
-    command -v g++ >/dev/null || missing+=(g++)
-    [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
-    command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
-    command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
-    command -v wine >/dev/null || missing+=(wine wine64)
-    dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=(wine32:i386)
-    command -v Xvfb >/dev/null || missing+=(xvfb xauth)
-    command -v xwininfo >/dev/null || missing+=(x11-utils)
-    [ -n "$(fc-list 2>/dev/null | grep -i wqy)" ] || missing+=(fonts-wqy-microhei)
-    # Wine's own fonts: Marlett draws the caption buttons.
-    dpkg -s fonts-wine >/dev/null 2>&1 || missing+=(fonts-wine)
-    command -v import >/dev/null || missing+=(imagemagick)
-    locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$' || missing+=(locales)
-    /usr/bin/python3 -c "import phonenumbers" 2>/dev/null || missing+=(python3-phonenumbers)
-    [ -f /usr/include/CLI/CLI.hpp ] || missing+=(libcli11-dev)
-    # vnlt serve: Boost.Beast and Asio, and nlohmann-json, all header-only.
-    [ -f /usr/include/boost/beast.hpp ] || missing+=(libboost-dev)
-    [ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
-    command -v clang++ >/dev/null || missing+=(clang)
-    dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || missing+=(libclang-rt-14-dev)
-    for extra in "$@"; do dpkg -s "$extra" >/dev/null 2>&1 || missing+=("$extra"); done
-    if [ ${#missing[@]} -gt 0 ]; then
-        log "installing: ${missing[*]}"
-        if ! dpkg --print-foreign-architectures | grep -qx i386; then as_root dpkg --add-architecture i386; fi
-        as_root apt-get update -qq
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    local missing=() want
+    for want in "$@"; do
+        case "$want" in
+            native)
+                command -v cmake >/dev/null || missing+=(cmake)
+                command -v g++ >/dev/null || missing+=(g++)
+                [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
+                [ -f /usr/include/CLI/CLI.hpp ] || missing+=(libcli11-dev)
+                # vnlt serve: Boost.Beast and Asio, and nlohmann-json, all header-only.
+                [ -f /usr/include/boost/beast.hpp ] || missing+=(libboost-dev)
+                [ -f /usr/include/nlohmann/json.hpp ] || missing+=(nlohmann-json3-dev)
+                /usr/bin/python3 -c 'import sysconfig, os, sys; sys.exit(not os.path.exists(sysconfig.get_paths()["include"] + "/Python.h"))' 2>/dev/null ||
+                    missing+=(python3-dev)
+                ;;
+            mingw)
+                command -v cmake >/dev/null || missing+=(cmake)
+                command -v i686-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-i686-posix binutils-mingw-w64-i686)
+                command -v x86_64-w64-mingw32-g++-posix >/dev/null || missing+=(g++-mingw-w64-x86-64-posix)
+                ;;
+            wine)
+                command -v wine >/dev/null || missing+=(wine wine64)
+                dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=(wine32:i386)
+                command -v Xvfb >/dev/null || missing+=(xvfb xauth)
+                command -v xdpyinfo >/dev/null || missing+=(x11-utils)
+                fc-list 2>/dev/null | grep -qi wqy || missing+=(fonts-wqy-microhei)
+                # Wine's own fonts: Marlett draws the caption buttons.
+                dpkg -s fonts-wine >/dev/null 2>&1 || missing+=(fonts-wine)
+                locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$' || missing+=(locales)
+                ;;
+            clang)
+                command -v clang++ >/dev/null || missing+=(clang)
+                ;;
+            data)
+                /usr/bin/python3 -c "import phonenumbers" 2>/dev/null || missing+=(python3-phonenumbers)
+                ;;
+            *) dpkg -s "$want" >/dev/null 2>&1 || missing+=("$want") ;;
+        esac
+    done
+    install_packages "${missing[@]}"
+    # The runtimes are packaged by clang's version, which only clang tells.
+    if [[ " $* " == *" clang "* ]] && ! clang_has_runtimes; then
+        install_packages "libclang-rt-$(clang -dumpversion | cut -d. -f1)-dev"
     fi
     # Wine takes its ANSI code page (936) from this locale.
-    if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
+    if [[ " $* " == *" wine "* ]] && ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
         as_root sed -i 's/^# *zh_CN.UTF-8/zh_CN.UTF-8/' /etc/locale.gen
         as_root locale-gen >/dev/null
     fi
+}
+
+clang_has_runtimes() {
+    [ -f "$(clang -print-resource-dir)/lib/linux/libclang_rt.fuzzer-x86_64.a" ] &&
+        [ -f "$(clang -print-resource-dir)/lib/linux/libclang_rt.asan-x86_64.a" ]
+}
+
+install_packages() {
+    [ $# -gt 0 ] || return 0
+    log "installing: $*"
+    if [[ " $* " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        as_root dpkg --add-architecture i386
+    fi
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >/dev/null
 }
 
 # Whether this host runs 32-bit programs at all (some kernels are built or
@@ -117,6 +152,12 @@ start_wineserver() {
 }
 
 stop_session() {
-    [ -n "${WINEPREFIX:-}" ] && timeout 30 wineserver -k >/dev/null 2>&1 || true
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
+    if [ -n "${WINEPREFIX:-}" ]; then timeout 30 wineserver -k >/dev/null 2>&1 || true; fi
+    if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; fi
+}
+
+# Every shell script of the project, NUL-separated: the scripts, the test
+# scripts and CI's.
+shell_scripts() {
+    (cd "$ROOT" && git ls-files -z scripts tests .ci | xargs -0 grep -lZ -m1 -e '^#!/usr/bin/env bash' -e '^# shellcheck shell=bash' --)
 }

@@ -6,8 +6,22 @@
 VERSION="$(sed -n 's/^project(Varnolt VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")"
 # The Windows installer's identity across every version.
 UPGRADE_CODE=6F3D2A1C-8B57-4E0A-9C41-2D7E5B90A613
+# shellcheck disable=SC2034  # for the scripts that source this
 PACKAGING_TOOLS=(zip unzip msitools wixl faketime debhelper dpkg-dev fakeroot lintian pkg-config
     dh-python python3-all-dev python3-setuptools python3-wheel python3-build python3-venv pybuild-plugin-pyproject)
+
+# Whether FOLDER may not take release files, saying why: the checkout, a
+# folder holding it, and the home folder are no release's own.
+release_folder_refused() {  # folder (absolute)
+    local top="${1%/}"
+    case "$ROOT/" in
+        "$top"/*) echo "--out $1 holds the checkout; choose a folder of its own" >&2 && return 0 ;;
+    esac
+    if [ "$top" = "$(realpath -m "${HOME:-/}")" ]; then
+        echo "--out $1 is the home folder; choose a folder of its own" >&2 && return 0
+    fi
+    return 1
+}
 
 # Every date in a release is the last commit's, unless the caller set one.
 set_source_date_epoch() {

@@ -21,7 +21,7 @@ run() { "$vnlt" "$@" >"$work/out" 2>"$work/err"; echo $? >"$work/code"; }
 code_is() { [ "$(cat "$work/code")" = "$1" ]; }
 out_is() { [ "$(cat "$work/out")" = "$1" ]; }
 err_has() { grep -qF -- "$1" "$work/err"; }
-utf16() { { printf '\xff\xfe'; printf "$1" | iconv -f UTF-8 -t UTF-16LE; } >"$2"; }
+utf16() { { printf '\xff\xfe'; printf '%b' "$1" | iconv -f UTF-8 -t UTF-16LE; } >"$2"; }
 
 # Known numbers of several provinces and all three carriers, and fixed lines
 # of 010, 02x, three-digit and 08xy codes.
@@ -67,6 +67,7 @@ check "csv: mark, header, CR LF, quoting, byte for byte" cmp -s "$work/out" "$wo
 check "csv: something not found: exit 1" code_is 1
 
 # JSON lines: one object a line with every key, escapes intact.
+# shellcheck disable=SC1003  # a quote and a backslash, as a number's text
 run --dat "$shipped" query --format jsonl 18612345678 '"\' 
 check "jsonl" out_is '{"number":"18612345678","key":1861234,"found":true,"status":"found","area":"北京市","type":"中国联通","province":"北京市","city":"北京市","areaCode":"010"}
 {"number":"\"\\","key":0,"found":false,"status":"invalid","area":"","type":"","province":"","city":"","areaCode":""}'
@@ -161,6 +162,7 @@ check "--help: exit 0" code_is 0
 run query --help
 check "help for a command" grep -q -- "--column" "$work/out"
 for bad in "--format xml" "--column 0" "--column x" "--frobnicate"; do
+    # shellcheck disable=SC2086  # the options are words
     run --dat "$shipped" query $bad 13912345678
     check "query $bad: exit 2" code_is 2
 done

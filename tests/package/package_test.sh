@@ -5,14 +5,34 @@
 # packages extracted into a scratch root, where the README's C example is
 # built against the library, and the Python wheel and sdist installed into
 # fresh virtual environments, where its Python example runs, as it does over
-# python3-varnolt. Run by scripts/test inside its Wine session.
-# Usage: package_test.sh WINDOWS_BUILD_FOLDER x86|x64 [RELEASE_FOLDER]
-# RELEASE_FOLDER: the Debian and Python packages already built from these
-# sources (./scripts/package --out); built here if not given.
+# python3-varnolt. Run by scripts/test inside its Wine session, or alone,
+# when it starts one of its own.
+# Usage: package_test.sh [WINDOWS_BUILD_FOLDER x86|x64 [RELEASE_FOLDER]]
+# The Windows build is the shipped i686 one where the host runs it, else
+# the x86_64 one, built if missing. RELEASE_FOLDER: the Debian and Python
+# packages already built from these sources (./scripts/package --out);
+# built here if not given.
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+source "$ROOT/scripts/common.sh"
 source "$ROOT/scripts/packaging.sh"
-build="$1" arch="$2" debs="${3:-}"
+if [ -z "${WINE:-}" ]; then
+    ensure_packages native mingw wine "${PACKAGING_TOOLS[@]}"
+    setup_wine
+    ensure_display
+    trap stop_session EXIT
+    start_wineserver
+fi
+if [ $# -ge 2 ]; then
+    build="$1" arch="$2"
+else
+    preset=win64 arch=x64
+    if host_runs_32bit; then preset=win32 arch=x86; fi
+    build="$BUILD/$preset"
+    [ -f "$build/tests/install_check.exe" ] ||
+        { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$(nproc)" >/dev/null; } || exit 1
+fi
+debs="${3:-}"
 work="$ROOT/build/package-test"
 rm -rf "$work" && mkdir -p "$work"
 export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || date +%s)}"
@@ -106,6 +126,7 @@ check "installing it neither enables nor starts it" \
 # builds it: with pkg-config, and with CMake's find_package.
 multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
 libs="$rootfs/usr/lib/$multiarch"
+# shellcheck disable=SC2016  # the fences are literal
 sed -n '/^```c$/,/^```$/p' "$ROOT/README.md" | sed '1d;$d' >"$work/example.c"
 example_answers() {  # program
     LD_LIBRARY_PATH="$libs" "$1" "$rootfs/usr/share/varnolt/Varnolt.dat" "Tel: 139 1234 5678" >"$work/example.out" &&
@@ -127,6 +148,7 @@ check "libvarnolt exports its C functions only" bash -c "! nm -D --defined-only 
 # The README's Python example, from the wheel and from the sdist, each
 # installed into a fresh virtual environment (that sees Debian's pandas),
 # and from python3-varnolt over libvarnolt1.
+# shellcheck disable=SC2016  # the fences are literal
 sed -n '/^```python$/,/^```$/p' "$ROOT/README.md" | sed '1d;$d' >"$work/example.py"
 python_example_answers() {  # python, then variables for env
     local python="$1"; shift

@@ -1,6 +1,6 @@
 """The README's Dask recipe, as it stands there, on a local cluster of two
 worker processes: its answers equal `vnlt query --column` on the same rows.
-Usage: dask_test.py VNLT (with the package importable)."""
+Usage: dask_test.py [VNLT]; the package and vnlt as package_test.py finds them."""
 import csv
 import glob
 import os
@@ -9,18 +9,17 @@ import subprocess
 import sys
 import tempfile
 
-import varnolt
-
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.dirname(HERE))
-import written_numbers  # noqa: E402
-from package_test import generated  # noqa: E402
+sys.path.insert(0, HERE)
+from package_test import VNLT, generated, varnolt, written_numbers  # noqa: E402
 
 FIELDS = ["status", "key", "area", "type", "province", "city", "area_code"]
 
 
 def main():
-    vnlt = sys.argv[1]
+    vnlt = sys.argv[1] if len(sys.argv) > 1 else VNLT
+    # The recipe's processes import the package from where this one did.
+    os.environ["PYTHONPATH"] = os.path.dirname(os.path.dirname(varnolt.__file__))
     readme = open(os.path.join(HERE, "..", "..", "README.md"), encoding="utf-8").read()
     recipe = re.search(r"```py\n(.*?)```", readme, re.S).group(1)
     texts = [row.text for row in written_numbers.rows() if "\n" not in row.text] + generated(6000, 3)

@@ -1,6 +1,7 @@
 """The varnolt package against vnlt on the same numbers, its errors from real
 bad files, its answers from many threads, and annotate with pandas.
-Run by pytest with VARNOLT_VNLT naming vnlt and the package importable."""
+Run by pytest; VARNOLT_VNLT names vnlt, and the package is imported from the
+path, else from the native build (build/native/python)."""
 import json
 import os
 import pickle
@@ -12,11 +13,18 @@ import threading
 
 import pytest
 
-sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-import varnolt  # noqa: E402
+TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BUILD = os.path.join(os.path.dirname(TESTS), "build", "native")
+sys.path.insert(0, TESTS)
+try:
+    import varnolt
+except ImportError:
+    sys.path.insert(0, os.path.join(BUILD, "python"))
+    import varnolt
 import written_numbers  # noqa: E402
 
-DATA = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "data")
+DATA = os.path.join(TESTS, "data")
+VNLT = os.environ.get("VARNOLT_VNLT", os.path.join(BUILD, "vnlt"))
 
 
 def generated(count, seed):
@@ -43,7 +51,7 @@ def numbers():
 @pytest.fixture(scope="module")
 def vnlt_answers(numbers):
     """vnlt query's answers as Answer objects, in order."""
-    out = subprocess.run([os.environ["VARNOLT_VNLT"], "--dat", varnolt.DEFAULT_FILE, "query", "--format", "jsonl"],
+    out = subprocess.run([VNLT, "--dat", varnolt.DEFAULT_FILE, "query", "--format", "jsonl"],
                          input="".join(n + "\n" for n in numbers).encode(), capture_output=True)
     lines = [json.loads(line) for line in out.stdout.decode().splitlines()]
     return [varnolt.Answer(v["status"], v["key"], v["area"], v["type"], v["province"], v["city"], v["areaCode"])
