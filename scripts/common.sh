@@ -98,10 +98,11 @@ pick_wine() {
 }
 
 # A Wine prefix of our own, created once, without crash dialogs or the
-# Mono/Gecko installers.
-setup_wine() {
+# Mono/Gecko installers. The pictures take prefixes of their own at a DPI,
+# where Wine draws the title bars itself, as no window manager runs.
+setup_wine() {  # [prefix [dpi]]
     pick_wine
-    export WINEPREFIX="$BUILD/wineprefix"
+    export WINEPREFIX="${1:-$BUILD/wineprefix}"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
@@ -112,6 +113,10 @@ setup_wine() {
         timeout 300 "$WINE" wineboot -i >/dev/null 2>&1 || true
         timeout 60 wineserver -w || true
         timeout 60 "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        if [ -n "${2:-}" ]; then
+            "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+            "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$2" /f >/dev/null 2>&1
+        fi
         timeout 60 wineserver -w || true
         touch "$WINEPREFIX/.varnolt-ready"
     fi
