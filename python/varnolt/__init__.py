@@ -45,10 +45,14 @@ class Directory(_Directory):
     worker processes of multiprocessing or Dask: each opens a path once.
     """
 
+    __slots__ = ()
+
     def __init__(self, path=None):
+        """Opens the directory file at path, or the package's own."""
         super().__init__(DEFAULT_FILE if path is None else path)
 
     def __reduce__(self):
+        """Pickled as its path; unpickled, opened once in each process."""
         return (_opened, (self.path,))
 
     def __repr__(self):

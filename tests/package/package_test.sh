@@ -29,8 +29,8 @@ else
     preset=win64 arch=x64
     if host_runs_32bit; then preset=win32 arch=x86; fi
     build="$BUILD/$preset"
-    [ -f "$build/tests/install_check.exe" ] ||
-        { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$(nproc)" >/dev/null; } || exit 1
+    { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$(nproc)" \
+        --target Varnolt vnlt varnolt install_check c_api_test >/dev/null; } || exit 1
 fi
 debs="${3:-}"
 work="$ROOT/build/package-test"
