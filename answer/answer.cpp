@@ -10,6 +10,7 @@
 #include "answer/delimited.h"
 #include "base/utf8.h"
 #include "directory/lookup_memory.h"
+#include "keys/derive.h"
 #include "keys/written.h"
 
 namespace {
@@ -57,10 +58,7 @@ WrittenNumber ReadNumber(std::string_view number) {
 Answerer::Answerer(const Directory& tables)
     : itemCount(tables.header.itemCount), items(tables.items), index(kLookupIndexEntries) {
     indexed = BuildLookupIndex(items, itemCount, index.data());
-    const StringTable areaTable{tables.areaOffsets, tables.areaPool, tables.header.areaCount,
-                                tables.header.areaPoolLength};
-    const StringTable typeTable{tables.typeOffsets, tables.typePool, tables.header.typeCount,
-                                tables.header.typePoolLength};
+    const StringTable areaTable = AreaTableOf(tables), typeTable = TypeTableOf(tables);
     const AreaCodes codes = CollectAreaCodes(tables);
     // Every index of the 10-bit and 8-bit fields has its place.
     areas.resize(kMaxAreas);
@@ -75,8 +73,8 @@ Answerer::Answerer(const Directory& tables)
     types.resize(kMaxTypes);
     for (uint32_t i = 0; i < typeTable.count && i < kMaxTypes; ++i)
         types[i] = MakeFieldText(Utf16ToUtf8(StringAt(typeTable, i)));
-    fixedCodes.resize(kFixedKeys);
-    for (uint32_t key = 0; key < kFixedKeys; ++key) fixedCodes[key] = MakeFieldText(AreaCodeOfKey(key));
+    fixedCodes.resize(kFixedLineKeyEnd);
+    for (uint32_t key = 0; key < kFixedLineKeyEnd; ++key) fixedCodes[key] = MakeFieldText(AreaCodeOfKey(key));
 }
 
 Answer Answerer::Ask(std::string_view number) const {
@@ -97,7 +95,7 @@ Answer Answerer::Ask(std::string_view number) const {
     answer.province = &facts.province;
     answer.city = &facts.city;
     // A fixed line's own code is the one it was dialled with.
-    const bool ownCode = answer.key < kFixedKeys && !fixedCodes[answer.key].plain.empty();
+    const bool ownCode = IsFixedLineKey(answer.key);
     answer.areaCode = ownCode ? &fixedCodes[answer.key] : &facts.areaCode;
     return answer;
 }

@@ -293,14 +293,6 @@ bool SaveDirectory(const char16_t* path) {
     return false;
 }
 
-const char16_t* AreaName(const RangeItem* item) {
-    return StringAt(StringTable{directory.areaOffsets, directory.areaPool, directory.header.areaCount,
-                                directory.header.areaPoolLength},
-                    DecodeItem(item).areaIndex);
-}
+const char16_t* AreaName(const RangeItem* item) { return StringAt(AreaTableOf(directory), DecodeItem(item).areaIndex); }
 
-const char16_t* TypeName(const RangeItem* item) {
-    return StringAt(StringTable{directory.typeOffsets, directory.typePool, directory.header.typeCount,
-                                directory.header.typePoolLength},
-                    DecodeItem(item).typeIndex);
-}
+const char16_t* TypeName(const RangeItem* item) { return StringAt(TypeTableOf(directory), DecodeItem(item).typeIndex); }

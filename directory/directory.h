@@ -114,6 +114,14 @@ struct Directory {
 };
 extern Directory directory;
 
+// The area and the type table of a directory in memory.
+inline StringTable AreaTableOf(const Directory& d) {
+    return StringTable{d.areaOffsets, d.areaPool, d.header.areaCount, d.header.areaPoolLength};
+}
+inline StringTable TypeTableOf(const Directory& d) {
+    return StringTable{d.typeOffsets, d.typePool, d.header.typeCount, d.header.typePoolLength};
+}
+
 // Capacities of an editable image.
 constexpr uint32_t kAreaCapacity = 1024;
 constexpr uint32_t kAreaPoolCapacity = 32768;
