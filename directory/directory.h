@@ -80,6 +80,30 @@ inline uint32_t DirectoryFileSize(const DirectoryHeader& header) {
     return ItemTablePosition(header) + kItemSize * header.itemCount;
 }
 
+// What the statistics report of a directory: each count with the bytes its
+// table takes in the file, in 32-bit arithmetic as the file's offsets are.
+struct DirectoryStatistics {
+    uint32_t versionYear, versionMonth, versionDay;
+    uint32_t numbers, fileBytes;
+    uint32_t items, itemBytes;
+    uint32_t areas, areaBytes;
+    uint32_t types, typeBytes;
+};
+
+inline DirectoryStatistics StatisticsOf(const DirectoryHeader& h) {
+    return DirectoryStatistics{h.versionYear,
+                               h.versionMonth,
+                               h.versionDay,
+                               h.numberCount,
+                               DirectoryFileSize(h),
+                               h.itemCount,
+                               kItemSize * h.itemCount,
+                               h.areaCount,
+                               2 * (h.areaCount + h.areaPoolLength),
+                               h.typeCount,
+                               2 * (h.typeCount + h.typePoolLength)};
+}
+
 // The offset table and pool of one string table held in memory.
 struct StringTable {
     const uint16_t* offsets;
