@@ -10,6 +10,7 @@
 #include "answer/delimited.h"
 #include "base/utf8.h"
 #include "directory/lookup_memory.h"
+#include "keys/decimal.h"
 #include "keys/derive.h"
 #include "keys/written.h"
 
@@ -151,13 +152,8 @@ DirectoryResult OpenAnsweringBytes(const void* bytes, size_t length, std::unique
 }
 
 void AppendKey(std::string& out, uint32_t key) {
-    char digits[10];
-    char* first = digits + 10;
-    do {
-        *--first = static_cast<char>('0' + key % 10);
-        key /= 10;
-    } while (key != 0);
-    out.append(first, static_cast<size_t>(digits + 10 - first));
+    char digits[kKeyDigits];
+    out.append(digits, FormatDecimalKey(key, digits));
 }
 
 void AppendAnswerFields(std::string& out, const Answer& a, char separator) {
