@@ -38,17 +38,12 @@ WrittenNumber ReadNumber(std::string_view number) {
     }
     p += n;
     while (p < end && n + 2 < 260) {
-        if (*p < 0x80) {
-            units[n++] = *p++;
-            continue;
-        }
-        // Rare: decode one sequence through the shared converter.
-        const auto* next = p + 1;
-        while (next < end && (*next & 0xC0) == 0x80 && next - p < 4) ++next;
-        const std::u16string decoded = Utf8ToUtf16(reinterpret_cast<const char*>(p), size_t(next - p));
-        for (char16_t c : decoded)
-            if (n + 1 < 260) units[n++] = c;
-        p = next;
+        const Utf8Char read = ReadUtf8Char(p, end);
+        p += read.length;
+        char16_t pair[2];
+        const uint32_t count = PutUtf16(read.c, pair);
+        for (uint32_t i = 0; i < count; ++i)
+            if (n + 1 < 260) units[n++] = pair[i];
     }
     units[n] = 0;
     return ReadWrittenNumber(units);
