@@ -8,9 +8,9 @@
 #include "answer/delimited.h"
 #include "base/heap.h"
 #include "base/utf8.h"
-#include "directory/directory.h"
 #include "exchange/text_exchange.h"
 #include "platform/platform.h"
+#include "platform/whole_file.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

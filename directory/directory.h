@@ -184,11 +184,6 @@ DirectoryResult OpenDirectoryBytes(const void* bytes, size_t length, Directory* 
 // Releases what OpenDirectory gave; `opened` is empty afterwards.
 void CloseDirectory(Directory* opened);
 
-// Reads a whole file into a new heap block of the bytes asked for plus 16,
-// two zero bytes following what was read. `count`, when given, limits the
-// bytes asked for and receives the bytes read. Null when the file cannot be
-// opened or the block cannot be had. The caller releases it with ReleaseBlock.
-uint8_t* ReadWholeFile(const char16_t* path, uint32_t* count);
 // Points the directory at `image`, placing the arrays by its capacity block.
 void ComputeTablePointers(uint8_t* image);
 // Loads the directory file; false, with the directory as it was, for a file
