@@ -58,7 +58,7 @@ void ShowStatistics(bool withBanner) {
     wsprintfW(at, format, UINT(s.versionYear), UINT(s.versionMonth), UINT(s.versionDay), UINT(s.numbers),
               UINT(s.fileBytes), UINT(s.items), UINT(s.itemBytes), UINT(s.areas), UINT(s.areaBytes), UINT(s.types),
               UINT(s.typeBytes));
-    MessageBoxW(mainWindow, text, L"Varnolt", MB_OK | MB_ICONINFORMATION);
+    MessageBoxW(mainWindow, text, kMessageCaption, MB_OK | MB_ICONINFORMATION);
 }
 
 void InitMainWindow(HWND window) {
