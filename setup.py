@@ -26,7 +26,7 @@ def core_sources():
     for layer in ("base", "keys", "directory", "exchange", "answer"):
         files += sorted(glob(os.path.join(layer, "*.cpp"), root_dir=ROOT))
     platform = "platform_win32.cpp" if sys.platform == "win32" else "platform_posix.cpp"
-    return files + ["platform/platform_seams.cpp", "platform/" + platform, "lib/varnolt.cpp"]
+    return files + ["platform/platform_seams.cpp", "platform/whole_file.cpp", "platform/" + platform, "lib/varnolt.cpp"]
 
 
 class BuildExt(build_ext):

@@ -10,6 +10,8 @@
 #include "answer/delimited.h"
 #include "base/utf8.h"
 #include "directory/lookup_memory.h"
+#include "keys/decimal.h"
+#include "keys/derive.h"
 #include "keys/written.h"
 
 namespace {
@@ -36,17 +38,12 @@ WrittenNumber ReadNumber(std::string_view number) {
     }
     p += n;
     while (p < end && n + 2 < 260) {
-        if (*p < 0x80) {
-            units[n++] = *p++;
-            continue;
-        }
-        // Rare: decode one sequence through the shared converter.
-        const auto* next = p + 1;
-        while (next < end && (*next & 0xC0) == 0x80 && next - p < 4) ++next;
-        const std::u16string decoded = Utf8ToUtf16(reinterpret_cast<const char*>(p), size_t(next - p));
-        for (char16_t c : decoded)
-            if (n + 1 < 260) units[n++] = c;
-        p = next;
+        const Utf8Char read = ReadUtf8Char(p, end);
+        p += read.length;
+        char16_t pair[2];
+        const uint32_t count = PutUtf16(read.c, pair);
+        for (uint32_t i = 0; i < count; ++i)
+            if (n + 1 < 260) units[n++] = pair[i];
     }
     units[n] = 0;
     return ReadWrittenNumber(units);
@@ -57,10 +54,7 @@ WrittenNumber ReadNumber(std::string_view number) {
 Answerer::Answerer(const Directory& tables)
     : itemCount(tables.header.itemCount), items(tables.items), index(kLookupIndexEntries) {
     indexed = BuildLookupIndex(items, itemCount, index.data());
-    const StringTable areaTable{tables.areaOffsets, tables.areaPool, tables.header.areaCount,
-                                tables.header.areaPoolLength};
-    const StringTable typeTable{tables.typeOffsets, tables.typePool, tables.header.typeCount,
-                                tables.header.typePoolLength};
+    const StringTable areaTable = AreaTableOf(tables), typeTable = TypeTableOf(tables);
     const AreaCodes codes = CollectAreaCodes(tables);
     // Every index of the 10-bit and 8-bit fields has its place.
     areas.resize(kMaxAreas);
@@ -75,8 +69,8 @@ Answerer::Answerer(const Directory& tables)
     types.resize(kMaxTypes);
     for (uint32_t i = 0; i < typeTable.count && i < kMaxTypes; ++i)
         types[i] = MakeFieldText(Utf16ToUtf8(StringAt(typeTable, i)));
-    fixedCodes.resize(kFixedKeys);
-    for (uint32_t key = 0; key < kFixedKeys; ++key) fixedCodes[key] = MakeFieldText(AreaCodeOfKey(key));
+    fixedCodes.resize(kFixedLineKeyEnd);
+    for (uint32_t key = 0; key < kFixedLineKeyEnd; ++key) fixedCodes[key] = MakeFieldText(AreaCodeOfKey(key));
 }
 
 Answer Answerer::Ask(std::string_view number) const {
@@ -97,7 +91,7 @@ Answer Answerer::Ask(std::string_view number) const {
     answer.province = &facts.province;
     answer.city = &facts.city;
     // A fixed line's own code is the one it was dialled with.
-    const bool ownCode = answer.key < kFixedKeys && !fixedCodes[answer.key].plain.empty();
+    const bool ownCode = IsFixedLineKey(answer.key);
     answer.areaCode = ownCode ? &fixedCodes[answer.key] : &facts.areaCode;
     return answer;
 }
@@ -153,13 +147,8 @@ DirectoryResult OpenAnsweringBytes(const void* bytes, size_t length, std::unique
 }
 
 void AppendKey(std::string& out, uint32_t key) {
-    char digits[10];
-    char* first = digits + 10;
-    do {
-        *--first = static_cast<char>('0' + key % 10);
-        key /= 10;
-    } while (key != 0);
-    out.append(first, static_cast<size_t>(digits + 10 - first));
+    char digits[kKeyDigits];
+    out.append(digits, FormatDecimalKey(key, digits));
 }
 
 void AppendAnswerFields(std::string& out, const Answer& a, char separator) {

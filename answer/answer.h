@@ -51,8 +51,6 @@ public:
     // The number as written, read and derived as the query page does.
     Answer Ask(std::string_view number) const;
 
-    static constexpr uint32_t kFixedKeys = 9000;
-
 private:
     struct AreaFacts {
         FieldText name, province, city, areaCode;
@@ -64,7 +62,7 @@ private:
     bool indexed;
     std::vector<AreaFacts> areas;       // by area index
     std::vector<FieldText> types;       // by type index
-    std::vector<FieldText> fixedCodes;  // by fixed-line key; empty where the key gives none
+    std::vector<FieldText> fixedCodes;  // below kFixedLineKeyEnd, by key; empty where the key gives none
     FieldText none;
 };
 

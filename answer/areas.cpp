@@ -9,6 +9,7 @@
 
 #include "base/utf8.h"
 #include "directory/directory.h"
+#include "keys/derive.h"
 
 namespace {
 
@@ -42,25 +43,23 @@ AreaParts SplitAreaName(const std::string& area) {
 }
 
 std::string AreaCodeOfKey(uint32_t key) {
+    if (!IsFixedLineKey(key)) return {};
     char code[8];
-    if (key >= 10 && key < 1000)
+    if (key < kLongCodeKeys)
         std::snprintf(code, sizeof code, "0%u", unsigned(key));
-    else if (key >= 8000 && key < 9000)  // 8000 + xy·10 + the first subscriber digit was dialled as 08xy
-        std::snprintf(code, sizeof code, "08%02u", unsigned((key - 8000) / 10));
-    else
-        return {};
+    else  // the first subscriber digit is not part of the code
+        std::snprintf(code, sizeof code, "08%02u", unsigned((key - kLongCodeKeys) / 10));
     return code;
 }
 
 AreaCodes CollectAreaCodes(const Directory& tables) {
-    const StringTable areaTable{tables.areaOffsets, tables.areaPool, tables.header.areaCount,
-                                tables.header.areaPoolLength};
+    const StringTable areaTable = AreaTableOf(tables);
     std::vector<std::pair<uint32_t, const RangeItem*>> fixed;
     for (uint32_t i = 0; i < tables.header.itemCount; ++i) {
         const RangeItem* item = &tables.items[i];
         const ItemFields fields = DecodeItem(item);
-        for (uint32_t key = fields.start; key <= fields.start + fields.span && key < 9000; ++key)
-            if (!AreaCodeOfKey(key).empty()) fixed.emplace_back(key, item);
+        for (uint32_t key = fields.start; key <= fields.start + fields.span && key < kFixedLineKeyEnd; ++key)
+            if (IsFixedLineKey(key)) fixed.emplace_back(key, item);
     }
     std::sort(fixed.begin(), fixed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     AreaCodes codes;

@@ -5,33 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace {
-
-// The length of the well-formed UTF-8 sequence at `p`, 0 when malformed.
-size_t Utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
-    const unsigned char lead = *p;
-    size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (static_cast<size_t>(end - p) < length || p[1] < low || p[1] > high) return 0;
-    for (size_t i = 2; i < length; ++i)
-        if ((p[i] & 0xC0) != 0x80) return 0;
-    return length;
-}
-
-}  // namespace
+#include "base/utf8.h"
 
 bool ReadRow(std::string_view text, size_t* at, char separator, std::vector<std::string>* fields) {
     size_t i = *at, count = 0;
@@ -105,13 +79,14 @@ void AppendJsonString(std::string& out, std::string_view text) {
         if (p == end) break;
         const unsigned char c = *p;
         if (c >= 0x80) {
-            const size_t length = Utf8SequenceLength(p, end);
-            if (length == 0) {
+            // A malformed byte is replaced alone; the next one may start a character.
+            const Utf8Char read = ReadUtf8Char(p, end);
+            if (!read.wellFormed) {
                 out += "\xEF\xBF\xBD";
                 ++p;
             } else {
-                out.append(reinterpret_cast<const char*>(p), length);
-                p += length;
+                out.append(reinterpret_cast<const char*>(p), read.length);
+                p += read.length;
             }
             continue;
         }
@@ -144,9 +119,9 @@ bool IsValidUtf8(std::string_view text) {
             continue;
         }
         if (p == end) break;
-        const size_t length = Utf8SequenceLength(p, end);
-        if (length == 0) return false;
-        p += length;
+        const Utf8Char read = ReadUtf8Char(p, end);
+        if (!read.wellFormed) return false;
+        p += read.length;
     }
     return true;
 }

@@ -43,35 +43,34 @@ std::string Utf16ToUtf8(const char16_t* text, size_t length) {
     return out;
 }
 
+Utf8Char ReadUtf8Char(const unsigned char* at, const unsigned char* end) {
+    const unsigned char lead = *at;
+    if (lead < 0x80) return {lead, 1, true};
+    // Bytes F5 to FF never start a sequence, and C0, C1 only overlong ones.
+    const uint32_t extra = lead >= 0xF5 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : 0;
+    if (extra == 0) return {0xFFFD, 1, false};
+    char32_t c = lead & (0x3F >> extra);
+    uint32_t length = 1;
+    for (; length <= extra; ++length) {
+        if (at + length == end || (at[length] & 0xC0) != 0x80) return {0xFFFD, length, false};
+        c = (c << 6) | (at[length] & 0x3F);
+    }
+    // An overlong form would let "/" or NUL through in disguise.
+    constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (c < kLeast[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return {0xFFFD, length, false};
+    return {c, length, true};
+}
+
 std::u16string Utf8ToUtf16(const char* text, size_t length) {
     std::u16string out;
     out.reserve(length);
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     const unsigned char* end = p + length;
     while (p < end) {
-        const unsigned char lead = *p++;
-        // Bytes F5 to FF never start a sequence, and C0, C1 only overlong ones.
-        const int extra = lead >= 0xF5 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : 0;
-        char32_t c = lead;
-        if (lead >= 0x80) {
-            c = extra ? lead & (0x3F >> extra) : 0xFFFD;
-            for (int i = 0; i < extra; ++i) {
-                if (p == end || (*p & 0xC0) != 0x80) {
-                    c = 0xFFFD;
-                    break;
-                }
-                c = (c << 6) | (*p++ & 0x3F);
-            }
-            // An overlong form would let "/" or NUL through in disguise.
-            constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-            if (c < kLeast[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-        }
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
+        const Utf8Char read = ReadUtf8Char(p, end);
+        p += read.length;
+        char16_t units[2];
+        out.append(units, PutUtf16(read.c, units));
     }
     return out;
 }

@@ -18,6 +18,7 @@
 #include "keys/derive.h"
 #include "platform/platform.h"
 #include "platform/platform_seams.h"
+#include "platform/whole_file.h"
 #include "varnolt.h"
 
 #ifdef VARNOLT_WITH_LIBPHONENUMBER

@@ -11,6 +11,7 @@
 #include "base/utf8.h"
 #include "cli/text_input.h"
 #include "directory/directory.h"
+#include "keys/derive.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -53,9 +54,8 @@ public:
             return tails;
         }
         const ItemFields fields = DecodeItem(a.item);
-        const uint32_t slot =
-            a.key < Answerer::kFixedKeys ? kPairSlots + a.key : fields.areaIndex << 8 | fields.typeIndex;
-        if (slots.empty()) slots.assign(kPairSlots + Answerer::kFixedKeys, -1);
+        const uint32_t slot = a.key < kFixedLineKeyEnd ? kPairSlots + a.key : fields.areaIndex << 8 | fields.typeIndex;
+        if (slots.empty()) slots.assign(kPairSlots + kFixedLineKeyEnd, -1);
         if (slots[slot] < 0) {
             slots[slot] = static_cast<int32_t>(made.size());
             made.push_back(MakeTails(a));

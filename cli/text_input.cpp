@@ -8,8 +8,9 @@
 #include "answer/delimited.h"
 #include "base/heap.h"
 #include "base/utf8.h"
-#include "directory/directory.h"
+#include "exchange/text_exchange.h"
 #include "platform/platform.h"
+#include "platform/whole_file.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -38,8 +39,9 @@ bool ReadAllBytes(const std::string& path, std::string* bytes) {
 std::string DecodeToUtf8(std::string bytes) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t size = bytes.size();
-    if (size >= 2 && size % 2 == 0 && ((b[0] == 0xFF && b[1] == 0xFE) || b[1] == 0)) {
-        const size_t skip = b[1] == 0 ? 0 : 2;
+    const TextEncoding encoding = size >= 2 ? DecideTextEncoding(size, b) : TextEncoding::kAnsi;
+    if (encoding != TextEncoding::kAnsi) {
+        const size_t skip = encoding == TextEncoding::kUtf16WithMark ? 2 : 0;
         std::u16string units((size - skip) / 2, u'\0');
         for (size_t i = 0; i < units.size(); ++i)
             units[i] = static_cast<char16_t>(b[skip + 2 * i] | (b[skip + 2 * i + 1] << 8));

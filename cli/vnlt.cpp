@@ -20,15 +20,11 @@
 #include "exchange/text_exchange.h"
 #include "keys/decimal.h"
 #include "platform/platform.h"
+#include "ui/strings.h"
 #include "version.h"
 
 namespace {
 
-// The program's own words for each failure.
-const char kAddFailed[] = "记录添加失败。\n\n请确保要添加的号码小于 4194304。";
-const char kSaveFailed[] = "保存失败。\n\n请确保数据文件可写。";
-const char kImportFailed[] = "数据导入不成功。";
-const char kExportFailed[] = "数据导出不成功。";
 const char kNoDirectoryFile[] =
     "no directory file: none beside vnlt, in ~/.local/share/varnolt or in ../share/varnolt; name one with --dat";
 
@@ -93,7 +89,7 @@ int Save() {
     const std::string& target = directoryFiles.write;
     if (target.empty()) return Fail("nowhere to keep your own copy of the directory: set HOME or XDG_DATA_HOME");
     const std::u16string file = Utf8ToUtf16(target);
-    if (!PrepareFolderOf(target) || !SaveDirectory(file.c_str())) return Fail(kSaveFailed, file);
+    if (!PrepareFolderOf(target) || !SaveDirectory(file.c_str())) return Fail(TEXT_SAVE_FAILED, file);
     if (directoryFiles.startsOwnCopy)
         std::fprintf(stderr, "vnlt: started your own copy %s from %s\n", target.c_str(), directoryFiles.read.c_str());
     return kFound;
@@ -101,9 +97,9 @@ int Save() {
 
 int Add(const std::string& key, const std::string& area, const std::string& type) {
     if (!Load(true)) return kFailed;
-    if (!MakeDirectoryEditable()) return Fail(kAddFailed);
+    if (!MakeDirectoryEditable()) return Fail(TEXT_ADD_FAILED);
     if (AddEntry(Utf8ToUtf16(key).c_str(), Utf8ToUtf16(area).c_str(), Utf8ToUtf16(type).c_str()) == -1)
-        return Fail(kAddFailed);
+        return Fail(TEXT_ADD_FAILED);
     SortItems();
     return Save();
 }
@@ -112,7 +108,7 @@ int Import(const std::vector<std::string>& files) {
     if (!Load(true)) return kFailed;
     for (const std::string& file : files) {
         const std::u16string path = Utf8ToUtf16(file);
-        if (!ImportText(path.c_str())) return Fail(kImportFailed, path);
+        if (!ImportText(path.c_str())) return Fail(TEXT_IMPORT_FAILED, path);
     }
     return Save();
 }
@@ -120,20 +116,16 @@ int Import(const std::vector<std::string>& files) {
 int Export(const std::string& file) {
     if (!Load(false)) return kFailed;
     const std::u16string path = Utf8ToUtf16(file);
-    return ExportText(path.c_str()) ? kFound : Fail(kExportFailed, path);
+    return ExportText(path.c_str()) ? kFound : Fail(TEXT_EXPORT_FAILED, path);
 }
 
 int Stats() {
     if (!Load(false)) return kFailed;
-    const DirectoryHeader& h = directory.header;
-    const uint32_t total = DirectoryFileSize(h);
-    std::printf(
-        "数据版本: %u.%u.%u\n\n记录: %u 条，占用: %u 字节\n项目: %u 条，占用: %u 字节\n"
-        "归属: %u 种，占用: %u 字节\n类型: %u 种，占用: %u 字节\n",
-        unsigned(h.versionYear), unsigned(h.versionMonth), unsigned(h.versionDay), unsigned(h.numberCount),
-        unsigned(total), unsigned(h.itemCount), unsigned(6 * h.itemCount), unsigned(h.areaCount),
-        unsigned(2 * (h.areaCount + h.areaPoolLength)), unsigned(h.typeCount),
-        unsigned(2 * (h.typeCount + h.typePoolLength)));
+    // The program's statistics box, word for word.
+    const DirectoryStatistics s = StatisticsOf(directory.header);
+    std::printf(TEXT_STATISTICS "\n", unsigned(s.versionYear), unsigned(s.versionMonth), unsigned(s.versionDay),
+                unsigned(s.numbers), unsigned(s.fileBytes), unsigned(s.items), unsigned(s.itemBytes), unsigned(s.areas),
+                unsigned(s.areaBytes), unsigned(s.types), unsigned(s.typeBytes));
     std::printf("文件: %s\n", directoryFiles.read.c_str());
     return kFound;
 }

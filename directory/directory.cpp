@@ -6,6 +6,7 @@
 
 #include "base/heap.h"
 #include "platform/platform.h"
+#include "platform/whole_file.h"
 
 Directory directory = {};
 
@@ -92,27 +93,18 @@ void PlaceTables(Directory* d, uint8_t* image) {
     d->items = reinterpret_cast<RangeItem*>(d->typePool + block.typePoolLength);
 }
 
-// Reads the open `file` whole, or its first `limit` bytes, into a new block
-// 16 bytes longer, with two zero bytes after what was read. There is a block
-// unless the file is too large or none could be had; a length or a read that
-// fails leaves it empty and says so.
-DirectoryResult ReadOpenFile(FileHandle file, uint32_t limit, uint8_t** block, uint32_t* got) {
-    *block = nullptr;
-    *got = 0;
-    uint64_t size = 0;
-    const bool sized = GetFileLength(file, &size);
-    if (!sized) size = 0;
-    // A size that would wrap the block's 32-bit length is refused outright:
-    // beyond the format's 32-bit offsets too.
-    if (size > UINT32_MAX - 16) return kDirectoryTooLarge;
-    const uint32_t wanted = std::min(static_cast<uint32_t>(size), limit);
-    *block = static_cast<uint8_t*>(AllocateBlock(size_t{wanted} + 16));
-    if (!*block) return kDirectoryOutOfMemory;
-    const bool read = ReadFileBytes(file, *block, wanted, got);
-    if (!read) *got = 0;
-    (*block)[*got] = 0;
-    (*block)[*got + 1] = 0;
-    return sized && read ? kDirectoryOk : kDirectoryUnreadable;
+DirectoryResult ResultOfRead(WholeFileResult read) {
+    switch (read) {
+        case kWholeFileRead:
+            return kDirectoryOk;
+        case kWholeFileTooLarge:  // beyond the format's 32-bit offsets too
+            return kDirectoryTooLarge;
+        case kWholeFileNoMemory:
+            return kDirectoryOutOfMemory;
+        case kWholeFileUnreadable:
+            break;
+    }
+    return kDirectoryUnreadable;
 }
 
 // Checks the `length` bytes in `block` (followed by two zero bytes) and
@@ -150,17 +142,6 @@ bool WriteDirectory(FileHandle file) {
 
 }  // namespace
 
-uint8_t* ReadWholeFile(const char16_t* path, uint32_t* count) {
-    FileHandle file = OpenFileForRead(path);
-    if (file == kNoFile) return nullptr;
-    uint8_t* block;
-    uint32_t got;
-    ReadOpenFile(file, count ? *count : UINT32_MAX, &block, &got);
-    CloseFileHandle(file);
-    if (block && count) *count = got;
-    return block;
-}
-
 void ComputeTablePointers(uint8_t* image) { PlaceTables(&directory, image); }
 
 DirectoryResult OpenDirectory(const char16_t* path, Directory* opened) {
@@ -169,7 +150,7 @@ DirectoryResult OpenDirectory(const char16_t* path, Directory* opened) {
     if (file == kNoFile) return PathExists(path) ? kDirectoryUnreadable : kDirectoryMissing;
     uint8_t* block;
     uint32_t got;
-    const DirectoryResult result = ReadOpenFile(file, UINT32_MAX, &block, &got);
+    const DirectoryResult result = ResultOfRead(ReadOpenFile(file, UINT32_MAX, &block, &got));
     CloseFileHandle(file);
     if (result != kDirectoryOk) {
         ReleaseBlock(block);
@@ -293,14 +274,6 @@ bool SaveDirectory(const char16_t* path) {
     return false;
 }
 
-const char16_t* AreaName(const RangeItem* item) {
-    return StringAt(StringTable{directory.areaOffsets, directory.areaPool, directory.header.areaCount,
-                                directory.header.areaPoolLength},
-                    DecodeItem(item).areaIndex);
-}
+const char16_t* AreaName(const RangeItem* item) { return StringAt(AreaTableOf(directory), DecodeItem(item).areaIndex); }
 
-const char16_t* TypeName(const RangeItem* item) {
-    return StringAt(StringTable{directory.typeOffsets, directory.typePool, directory.header.typeCount,
-                                directory.header.typePoolLength},
-                    DecodeItem(item).typeIndex);
-}
+const char16_t* TypeName(const RangeItem* item) { return StringAt(TypeTableOf(directory), DecodeItem(item).typeIndex); }

@@ -80,6 +80,30 @@ inline uint32_t DirectoryFileSize(const DirectoryHeader& header) {
     return ItemTablePosition(header) + kItemSize * header.itemCount;
 }
 
+// What the statistics report of a directory: each count with the bytes its
+// table takes in the file, in 32-bit arithmetic as the file's offsets are.
+struct DirectoryStatistics {
+    uint32_t versionYear, versionMonth, versionDay;
+    uint32_t numbers, fileBytes;
+    uint32_t items, itemBytes;
+    uint32_t areas, areaBytes;
+    uint32_t types, typeBytes;
+};
+
+inline DirectoryStatistics StatisticsOf(const DirectoryHeader& h) {
+    return DirectoryStatistics{h.versionYear,
+                               h.versionMonth,
+                               h.versionDay,
+                               h.numberCount,
+                               DirectoryFileSize(h),
+                               h.itemCount,
+                               kItemSize * h.itemCount,
+                               h.areaCount,
+                               2 * (h.areaCount + h.areaPoolLength),
+                               h.typeCount,
+                               2 * (h.typeCount + h.typePoolLength)};
+}
+
 // The offset table and pool of one string table held in memory.
 struct StringTable {
     const uint16_t* offsets;
@@ -113,6 +137,14 @@ struct Directory {
     uint64_t generation = 1;
 };
 extern Directory directory;
+
+// The area and the type table of a directory in memory.
+inline StringTable AreaTableOf(const Directory& d) {
+    return StringTable{d.areaOffsets, d.areaPool, d.header.areaCount, d.header.areaPoolLength};
+}
+inline StringTable TypeTableOf(const Directory& d) {
+    return StringTable{d.typeOffsets, d.typePool, d.header.typeCount, d.header.typePoolLength};
+}
 
 // Capacities of an editable image.
 constexpr uint32_t kAreaCapacity = 1024;
@@ -152,11 +184,6 @@ DirectoryResult OpenDirectoryBytes(const void* bytes, size_t length, Directory* 
 // Releases what OpenDirectory gave; `opened` is empty afterwards.
 void CloseDirectory(Directory* opened);
 
-// Reads a whole file into a new heap block of the bytes asked for plus 16,
-// two zero bytes following what was read. `count`, when given, limits the
-// bytes asked for and receives the bytes read. Null when the file cannot be
-// opened or the block cannot be had. The caller releases it with ReleaseBlock.
-uint8_t* ReadWholeFile(const char16_t* path, uint32_t* count);
 // Points the directory at `image`, placing the arrays by its capacity block.
 void ComputeTablePointers(uint8_t* image);
 // Loads the directory file; false, with the directory as it was, for a file

@@ -7,26 +7,19 @@
 #include "base/text16.h"
 #include "directory/add.h"
 #include "directory/directory.h"
+#include "keys/decimal.h"
 #include "platform/platform.h"
 
 namespace {
 
-enum class Encoding { kUtf16WithMark, kUtf16, kAnsi };
-
-Encoding DecideEncoding(uint64_t size, const uint8_t* first) {
-    if (size % 2 != 0) return Encoding::kAnsi;
-    if (first[0] == 0xFF && first[1] == 0xFE) return Encoding::kUtf16WithMark;
-    return first[1] == 0 ? Encoding::kUtf16 : Encoding::kAnsi;
-}
-
 // Reads the file's first two bytes, decides the encoding, and reads the rest
 // after them (over them for the mark). The count of text bytes in `buffer`.
-uint32_t ReadText(FileHandle file, uint64_t size, uint8_t* buffer, Encoding* encoding) {
+uint32_t ReadText(FileHandle file, uint64_t size, uint8_t* buffer, TextEncoding* encoding) {
     uint32_t got = 0;
-    *encoding = Encoding::kAnsi;
+    *encoding = TextEncoding::kAnsi;
     if (!ReadFileBytes(file, buffer, 2, &got) || got < 2) return got;
-    *encoding = DecideEncoding(size, buffer);
-    uint8_t* rest = *encoding == Encoding::kUtf16WithMark ? buffer : buffer + 2;
+    *encoding = DecideTextEncoding(size, buffer);
+    uint8_t* rest = *encoding == TextEncoding::kUtf16WithMark ? buffer : buffer + 2;
     uint32_t restGot = 0;
     if (!ReadFileBytes(file, rest, static_cast<uint32_t>(size - 2), &restGot)) restGot = 0;
     return static_cast<uint32_t>(rest - buffer) + restGot;
@@ -49,8 +42,6 @@ struct OutputBlock {
     char16_t units[kUnits];
 };
 
-OutputBlock output;
-
 void Flush(OutputBlock& out) {
     if (!out.failed && out.used != 0 && !WriteFileBytes(out.file, out.units, 2 * out.used)) out.failed = true;
     out.used = 0;
@@ -68,18 +59,13 @@ void Put(OutputBlock& out, const char16_t* text, uint32_t length) {
     }
 }
 
-uint32_t FormatDecimal(uint32_t value, char16_t* digits) {
-    char16_t reversed[10];
-    uint32_t n = 0;
-    do {
-        reversed[n++] = static_cast<char16_t>(u'0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (uint32_t i = 0; i < n; ++i) digits[i] = reversed[n - 1 - i];
-    return n;
-}
-
 }  // namespace
+
+TextEncoding DecideTextEncoding(uint64_t size, const uint8_t* first) {
+    if (size % 2 != 0) return TextEncoding::kAnsi;
+    if (first[0] == 0xFF && first[1] == 0xFE) return TextEncoding::kUtf16WithMark;
+    return first[1] == 0 ? TextEncoding::kUtf16 : TextEncoding::kAnsi;
+}
 
 char16_t* ReadTextFile(const char16_t* path) {
     FileHandle file = OpenFileForRead(path);
@@ -97,13 +83,13 @@ char16_t* ReadTextFile(const char16_t* path) {
         CloseFileHandle(file);
         return nullptr;
     }
-    Encoding encoding;
+    TextEncoding encoding;
     const uint32_t length = ReadText(file, size, bytes, &encoding);
     CloseFileHandle(file);
     // Three zero bytes end the text as bytes and as UTF-16 units, even after
     // a short read of an odd count.
     bytes[length] = bytes[length + 1] = bytes[length + 2] = 0;
-    if (encoding != Encoding::kAnsi) return reinterpret_cast<char16_t*>(bytes);
+    if (encoding != TextEncoding::kAnsi) return reinterpret_cast<char16_t*>(bytes);
 
     // Each byte gives at most one unit.
     char16_t* text = static_cast<char16_t*>(AllocateBlock(2 * (size_t{length} + 16)));
@@ -149,7 +135,8 @@ int ImportText(const char16_t* path) {
 int ExportText(const char16_t* path) {
     const uint32_t itemCount = directory.header.itemCount;
     if (itemCount == 0) return 0;
-    OutputBlock& out = output;
+    // 64 KiB, held only while the export runs.
+    OutputBlock out;
     out.file = CreateFileForWrite(path);
     if (out.file == kNoFile) return 0;
     out.used = 0;
@@ -163,8 +150,8 @@ int ExportText(const char16_t* path) {
         const char16_t* type = TypeName(item);
         const uint32_t areaLength = Text16Length(area), typeLength = Text16Length(type);
         for (uint32_t j = 0; j <= fields.span; ++j) {
-            char16_t digits[10];
-            Put(out, digits, FormatDecimal(fields.start + j, digits));
+            char16_t digits[kKeyDigits];
+            Put(out, digits, FormatDecimalKey(fields.start + j, digits));
             Put(out, u"\t", 1);
             Put(out, area, areaLength);
             Put(out, u"\t", 1);

@@ -4,9 +4,15 @@
 
 #include <cstdint>
 
-// Reads a text file as UTF-16: UTF-16LE with the mark FF FE, UTF-16LE
-// without it (a zero second byte), or else text in the ANSI code page. The
-// text ends at its first NUL. Null when the file cannot be opened, is shorter
+// How a text file of `size` bytes (2 or more) is encoded, told from its
+// first two bytes: UTF-16LE with the mark FF FE, or without it (a zero second
+// byte); an odd size is never UTF-16. Anything else is narrow text: ANSI.
+enum class TextEncoding { kUtf16WithMark, kUtf16, kAnsi };
+TextEncoding DecideTextEncoding(uint64_t size, const uint8_t* first);
+
+// Reads a text file as UTF-16 in the encoding DecideTextEncoding tells; ANSI
+// text is converted from the system's code page. The text ends at its first
+// NUL. Null when the file cannot be opened, is shorter
 // than 2 bytes, or is too large to hold; the caller releases the text with
 // ReleaseBlock.
 char16_t* ReadTextFile(const char16_t* path);

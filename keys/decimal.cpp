@@ -1,5 +1,7 @@
-// Number keys from decimal text, read as wcstol reads them.
+// Number keys from decimal text, read as wcstol reads them, and back.
 #include "keys/decimal.h"
+
+#include <charconv>
 
 namespace {
 
@@ -32,4 +34,15 @@ uint32_t ParseDecimalKey(const char16_t* text) {
     int64_t value = negative ? -magnitude : magnitude;
     if (value > 2147483647LL) value = 2147483647LL;
     return static_cast<uint32_t>(static_cast<int32_t>(value));
+}
+
+uint32_t FormatDecimalKey(uint32_t key, char* digits) {
+    return static_cast<uint32_t>(std::to_chars(digits, digits + kKeyDigits, key).ptr - digits);
+}
+
+uint32_t FormatDecimalKey(uint32_t key, char16_t* digits) {
+    char narrow[kKeyDigits];
+    const uint32_t count = FormatDecimalKey(key, narrow);
+    for (uint32_t i = 0; i < count; ++i) digits[i] = static_cast<char16_t>(narrow[i]);
+    return count;
 }

@@ -37,7 +37,7 @@ int32_t DeriveNumberKey(const char16_t* text) {
     else if (rest[0] == u'2')
         key = 20 + static_cast<uint32_t>(static_cast<int32_t>(rest[1]) - 48);
     else if (rest[0] == u'8' && lengthAfterZero >= 4)
-        key = 8000 + PlaceNumber(rest + 1, 3);
+        key = kLongCodeKeys + PlaceNumber(rest + 1, 3);
     else if (rest[0] == u'1')
         key = SevenPlaces(rest);
     else if (lengthAfterZero >= 3)

@@ -71,7 +71,7 @@ void varnolt_close(varnolt* directory) { delete directory; }
 
 int varnolt_lookup(const varnolt* directory, const char* number, varnolt_answer* answer) {
     if (!directory || !number || !answer) return VARNOLT_INVALID_ARGUMENT;
-    try {  // a character beyond ASCII is decoded into a string of its own
+    try {  // nothing may throw past the C boundary
         Fill(directory->opened->answerer.Ask(number), answer);
     } catch (const std::bad_alloc&) {
         return VARNOLT_NO_MEMORY;

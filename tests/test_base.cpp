@@ -32,7 +32,18 @@ TEST(Utf8ToUtf16, WellFormedAndMalformedBytes) {
     for (const Utf8Case& c : cases) {
         const std::string bytes = c.bytes;
         EXPECT_EQ(Utf8ToUtf16(bytes), std::u16string(c.units)) << bytes;
+        // The JSON writer and the validity check walk the same characters.
+        bool wellFormed = true;
+        const auto* end = reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size());
+        for (const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()); p < end;) {
+            const Utf8Char read = ReadUtf8Char(p, end);
+            wellFormed &= read.wellFormed;
+            p += read.length;
+        }
+        EXPECT_EQ(wellFormed, std::u16string(c.units).find(u'\uFFFD') == std::u16string::npos) << bytes;
     }
+    const unsigned char replacement[] = {0xEF, 0xBF, 0xBD};
+    EXPECT_TRUE(ReadUtf8Char(replacement, replacement + 3).wellFormed);
 }
 
 TEST(Utf16ToUtf8, PairsJoinAndLoneSurrogatesAreReplaced) {

@@ -9,6 +9,7 @@
 #include "directory/lookup_memory.h"
 #include "platform/platform.h"
 #include "platform/platform_seams.h"
+#include "platform/whole_file.h"
 #include "tests/test_support.h"
 
 namespace {

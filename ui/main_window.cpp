@@ -54,12 +54,11 @@ void ShowStatistics(bool withBanner) {
     }
     wchar_t format[kPathUnits];
     if (!LoadStringW(appInstance, IDS_STATISTICS, format, kPathUnits)) format[0] = 0;
-    const DirectoryHeader& h = directory.header;
-    const UINT total = DirectoryFileSize(h);
-    wsprintfW(at, format, UINT(h.versionYear), UINT(h.versionMonth), UINT(h.versionDay), UINT(h.numberCount), total,
-              UINT(h.itemCount), UINT(6 * h.itemCount), UINT(h.areaCount), UINT(2 * (h.areaCount + h.areaPoolLength)),
-              UINT(h.typeCount), UINT(2 * (h.typeCount + h.typePoolLength)));
-    MessageBoxW(mainWindow, text, L"Varnolt", MB_OK | MB_ICONINFORMATION);
+    const DirectoryStatistics s = StatisticsOf(directory.header);
+    wsprintfW(at, format, UINT(s.versionYear), UINT(s.versionMonth), UINT(s.versionDay), UINT(s.numbers),
+              UINT(s.fileBytes), UINT(s.items), UINT(s.itemBytes), UINT(s.areas), UINT(s.areaBytes), UINT(s.types),
+              UINT(s.typeBytes));
+    MessageBoxW(mainWindow, text, kMessageCaption, MB_OK | MB_ICONINFORMATION);
 }
 
 void InitMainWindow(HWND window) {

@@ -74,7 +74,7 @@ void AddFromFields(HWND page) {
 void ShowMessage(UINT stringId, UINT icon) {
     wchar_t text[kPathUnits];
     if (!LoadStringW(appInstance, stringId, text, kPathUnits)) text[0] = 0;
-    MessageBoxW(mainWindow, text, L"Varnolt", MB_OK | icon);
+    MessageBoxW(mainWindow, text, kMessageCaption, MB_OK | icon);
 }
 
 BOOL BrowseForPath(HWND page, bool save) {

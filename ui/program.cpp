@@ -42,10 +42,10 @@ int RunProgram(HINSTANCE instance, const wchar_t* commandLine) {
 
     wchar_t message[80];
     LoadStringW(appInstance, IDS_SAVE_PROMPT, message, 80);
-    if (MessageBoxW(nullptr, message, L"Varnolt", MB_ICONQUESTION | MB_YESNO) == IDYES &&
+    if (MessageBoxW(nullptr, message, kMessageCaption, MB_ICONQUESTION | MB_YESNO) == IDYES &&
         (directoryPath[0] == 0 || !SaveDirectory(AsText16(directoryPath)))) {
         LoadStringW(appInstance, IDS_SAVE_FAILED, message, 80);
-        MessageBoxW(nullptr, message, L"Varnolt", MB_ICONERROR);
+        MessageBoxW(nullptr, message, kMessageCaption, MB_ICONERROR);
     }
     return 0;
 }

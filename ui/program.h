@@ -9,6 +9,10 @@
 #include "ui/resource_ids.h"
 #include "ui/startup.h"
 
+// The caption of every message box but the command-line answer's: like the
+// about banner, no resource.
+constexpr wchar_t kMessageCaption[] = L"Varnolt";
+
 extern HINSTANCE appInstance;
 // Full path of the directory file beside the executable; empty when it could
 // not be built.
