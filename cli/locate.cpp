@@ -70,8 +70,10 @@ bool PrepareFolderOf(const std::string& file) {
     (void)file;
     return true;
 #else
+    // A bare file name is in the current folder, which is there already.
+    const std::filesystem::path folder = std::filesystem::path(file).parent_path();
     std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
+    if (!folder.empty()) std::filesystem::create_directories(folder, error);
     return !error;
 #endif
 }
