@@ -47,21 +47,6 @@ TEST(ParseDecimalKey, ReadsLikeWcstolInBaseTen) {
     for (const Case& c : cases) EXPECT_EQ(ParseDecimalKey(c.text), c.key) << std::u16string(c.text).size();
 }
 
-TEST(FormatDecimalKey, WritesWhatParseDecimalKeyReadsBack) {
-    for (uint32_t key : {0u, 7u, 10u, 8512u, 1391234u, 4194303u, 2147483647u, 4294967295u}) {
-        char narrow[kKeyDigits];
-        char16_t wide[kKeyDigits];
-        const uint32_t count = FormatDecimalKey(key, narrow);
-        ASSERT_EQ(FormatDecimalKey(key, wide), count);
-        const std::string text(narrow, count);
-        EXPECT_EQ(text, std::to_string(key));
-        EXPECT_EQ(std::u16string(wide, count), Utf8ToUtf16(text));
-        if (key <= 2147483647u) {
-            EXPECT_EQ(ParseDecimalKey(Utf8ToUtf16(text).c_str()), key);
-        }
-    }
-}
-
 TEST(DeriveNumberKey, DialledNumbersGiveTheirKeys) {
     struct Case {
         const char16_t* text;
@@ -123,20 +108,6 @@ TEST(DeriveNumberKey, DialledNumbersGiveTheirKeys) {
     for (const Case& c : cases) EXPECT_EQ(DeriveNumberKey(c.text), c.key) << std::u16string(c.text).size();
     // High code units wrap around at 32 bits.
     EXPECT_LT(DeriveNumberKey(u"1\uFFFF\uFFFF\uFFFF\uFFFF\uFFFF\uFFFF"), 0);
-}
-
-TEST(IsFixedLineKey, HoldsEveryAreaCodesKeyAndNoMobileKey) {
-    // Every code the trunk 0 can start, with a subscriber number after it.
-    for (uint32_t code = 10; code < 1000; ++code) {
-        const std::string digits = std::to_string(code);
-        if (digits[0] == '1' && code != 10) continue;  // a mobile number's 1 after the 0
-        const int32_t key = DeriveNumberKey(Utf8ToUtf16("0" + digits + "12345678").c_str());
-        EXPECT_TRUE(IsFixedLineKey(static_cast<uint32_t>(key))) << code;
-        EXPECT_LT(static_cast<uint32_t>(key), kFixedLineKeyEnd);
-    }
-    for (const char16_t* mobile : {u"13912345678", u"013912345678", u"10000000", u"19999999999"})
-        EXPECT_FALSE(IsFixedLineKey(static_cast<uint32_t>(DeriveNumberKey(mobile)))) << Utf16ToUtf8(mobile);
-    for (uint32_t key : {0u, 9u, 1000u, 7999u, 9000u}) EXPECT_FALSE(IsFixedLineKey(key)) << key;
 }
 
 TEST(DeriveNumberKey, ReadsNothingPastTheTerminator) {
