@@ -18,7 +18,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from service import Service, random_numbers  # noqa: E402
+from service import Service, random_numbers, unchunk  # noqa: E402
 import written_numbers  # noqa: E402
 
 VNLT = DAT = None
@@ -130,10 +130,10 @@ class Running(unittest.TestCase):
                 self.assertTrue(s.recv(4096).startswith(b"HTTP/1.1 100 Continue\r\n"))
                 s.sendall(b'["13912345678"]')
                 reply = b""
-                while b"]" not in reply:
+                while not reply.endswith(b"\r\n0\r\n\r\n"):
                     reply += s.recv(65536)
                 self.assertTrue(reply.startswith(b"HTTP/1.1 200 OK\r\n"))
-                self.assertEqual(json.loads(reply.split(b"\r\n\r\n", 1)[1]), [CHANGZHOU])
+                self.assertEqual(json.loads(unchunk(reply.split(b"\r\n\r\n", 1)[1])), [CHANGZHOU])
         finally:
             self.assertEqual(service.stop(), 0)
 

@@ -78,6 +78,19 @@ class Service:
             raise AssertionError("the service outlived SIGTERM by 10 s")
 
 
+def unchunk(data):
+    """The body of a chunked reply, its chunks joined; an error when it is cut short."""
+    body = b""
+    while True:
+        size_line, data = data.split(b"\r\n", 1)
+        size = int(size_line, 16)
+        if size == 0:
+            return body
+        if len(data) < size + 2:
+            raise AssertionError("a chunked body cut short")
+        body, data = body + data[:size], data[size + 2:]
+
+
 def random_numbers(count, seed):
     """Numbers as people write them: mobile, fixed-line, with +86, spaces, dashes, and junk."""
     import random
