@@ -40,8 +40,8 @@ constexpr size_t kHeaderLimit = 16 * 1024;
 constexpr size_t kTargetLimit = 8 * 1024;
 constexpr uint64_t kBodyLimit = 64 * 1024 * 1024;
 constexpr uint64_t kSmallBodyLimit = 64 * 1024;  // of a request that is not a batch
-constexpr size_t kPieceBytes = 256 * 1024;       // of a batch's reply, made and sent at a time
-// Beside its body, a batch holds a piece of its reply and the parser's state.
+constexpr size_t kPieceBytes = 512 * 1024;       // of a batch's reply, made and sent at a time
+// Beside its body, a batch holds two pieces of its reply and the parser's state.
 constexpr uint64_t kBatchOverhead = 2 * 1024 * 1024;
 constexpr auto kBudgetWait = std::chrono::seconds(1);
 constexpr auto kBudgetPoll = std::chrono::milliseconds(20);
@@ -120,18 +120,21 @@ const char* BatchErrorText(BatchError error) {
 
 class Service;
 
-// A batch in hand: its body, where its answering has reached, and the piece
-// of the reply being made or sent. Only one thread touches it at a time: a
-// batch thread makes a piece, the connection's handlers send it.
+// A batch in hand: its body, where its answering has reached, and the two
+// pieces of the reply, one being sent while a batch thread makes the other.
+// The cursor and the piece being made are the batch thread's; the rest is
+// the connection's handlers'.
 struct Batch {
     std::string body;
     BatchFormat format = BatchFormat::kLines;
     std::shared_ptr<const Snapshot> snapshot;
     std::optional<BatchCursor> cursor;
-    std::string piece;
+    std::string pieces[2];
     size_t answered = 0;
-    size_t sent = 0;    // bytes of the reply's body
-    bool last = false;  // the piece holds the reply's end
+    size_t sent = 0;        // bytes of the reply's body
+    int ready = -1;         // the piece made and not yet sent
+    bool madeLast = false;  // the reply's end is made
+    bool sending = false;
 };
 
 class Session : public std::enable_shared_from_this<Session> {
@@ -154,7 +157,7 @@ private:
     void StartBatch();
     void WaitForBudget();
     void AnswerBatch();
-    void MakePiece();
+    void MakePiece(int into);
     void SendPiece();
     // `allow`: the methods the path takes, for a 405.
     void Reply(http::status status, std::string body, bool keepAlive, const char* allow = nullptr,
@@ -696,8 +699,8 @@ void Session::WaitForBudget() {
 }
 
 // Checked whole on a batch thread, then answered there a piece at a time,
-// each piece sent before the next is made: a slow reader slows only itself,
-// and a reply of any size holds one piece.
+// never more than one ahead of the client: a slow reader slows only itself,
+// and a reply of any size holds two pieces.
 void Session::AnswerBatch() {
     batch->body = std::move(parser->get().body());
     batch->snapshot = service.Current();
@@ -725,44 +728,58 @@ void Session::AnswerBatch() {
             self->stream.expires_after(std::chrono::seconds(self->service.Options().idleSeconds));
             http::async_write_header(self->stream, *self->batchHeadWriter, [self](beast::error_code ec, size_t) {
                 if (ec) return;
-                asio::post(self->service.BatchThreads(), [self] { self->MakePiece(); });
+                asio::post(self->service.BatchThreads(), [self] { self->MakePiece(0); });
             });
         });
     });
 }
 
-void Session::MakePiece() {
+// Made on a batch thread into the piece not being sent.
+void Session::MakePiece(int into) {
     Batch& b = *batch;
     const Answerer& answerer = b.snapshot->opened->answerer;
-    b.piece.clear();
-    if (b.answered == 0) b.piece += '[';
+    std::string& piece = b.pieces[into];
+    piece.clear();
+    if (b.answered == 0) piece += '[';
     std::string_view number;
     size_t made = 0;
-    while (b.piece.size() < kPieceBytes) {
+    while (piece.size() < kPieceBytes) {
         if (!b.cursor->Next(&number)) {
-            b.piece += ']';
-            b.last = true;
+            piece += ']';
+            b.madeLast = true;
             break;
         }
-        b.piece += b.answered + made ? ",{" : "{";
-        AppendJsonAnswer(b.piece, number, answerer.Ask(number));
+        piece += b.answered + made ? ",{" : "{";
+        AppendJsonAnswer(piece, number, answerer.Ask(number));
         ++made;
     }
     b.answered += made;
     service.metrics.numbersAnswered += made;
-    asio::post(stream.get_executor(), [self = shared_from_this()] { self->SendPiece(); });
+    asio::post(stream.get_executor(), [self = shared_from_this(), into] {
+        self->batch->ready = into;
+        if (!self->batch->sending) self->SendPiece();
+    });
 }
 
+// While one piece is sent the next is made: each a buffer of its own.
 void Session::SendPiece() {
+    Batch& b = *batch;
+    const int piece = b.ready;
+    const bool last = b.madeLast;
+    b.ready = -1;
+    b.sending = true;
+    b.sent += b.pieces[piece].size();
     // The timeout runs afresh for each piece: a minimum rate, not a fixed
     // time, so a large reply to a client that reads is never cut.
     stream.expires_after(std::chrono::seconds(service.Options().idleSeconds));
-    batch->sent += batch->piece.size();
-    asio::async_write(stream, http::make_chunk(asio::buffer(batch->piece)),
-                      [self = shared_from_this()](beast::error_code ec, size_t) {
+    asio::async_write(stream, http::make_chunk(asio::buffer(b.pieces[piece])),
+                      [self = shared_from_this(), last](beast::error_code ec, size_t) {
                           if (ec) return;
-                          if (!self->batch->last)
-                              return asio::post(self->service.BatchThreads(), [self] { self->MakePiece(); });
+                          self->batch->sending = false;
+                          if (!last) {
+                              if (self->batch->ready >= 0) self->SendPiece();
+                              return;
+                          }
                           asio::async_write(self->stream, http::make_chunk_last(),
                                             [self](beast::error_code ec, size_t) {
                                                 if (ec) return;
@@ -770,6 +787,7 @@ void Session::SendPiece() {
                                                 self->Finish(self->batchHead.keep_alive());
                                             });
                       });
+    if (!last) asio::post(service.BatchThreads(), [self = shared_from_this(), piece] { self->MakePiece(1 - piece); });
 }
 
 bool ParseListen(const std::string& text, tcp::endpoint* endpoint) {
