@@ -2,7 +2,6 @@
 by the service's tests. Loopback only."""
 import http.client
 import json
-import os
 import re
 import signal
 import subprocess
