@@ -527,7 +527,8 @@ void Session::ReadBody() {
 void Session::OnBody(beast::error_code ec) {
     if (ec == http::error::body_limit)
         return Refuse(http::status::payload_too_large,
-                      route == Route::kBatch ? "body over 64 MiB" : "body over 64 KiB on a path that reads none",
+                      route == Route::kBatch ? "body over 64 MiB or the batch memory"
+                                             : "body over 64 KiB on a path that reads none",
                       false);
     if (ec == http::error::end_of_stream || ec == http::error::partial_message || ec == beast::error::timeout ||
         ec == asio::error::connection_reset || ec == asio::error::eof || ec == asio::error::operation_aborted)
@@ -674,8 +675,12 @@ void Session::StartBatch() {
     } else if (!type.empty() && !MediaTypeIs(type, "text/plain")) {
         return Refuse(http::status::unsupported_media_type, "send application/json or text/plain", false);
     }
+    // A chunked body may be as large as the budget allows, up to the limit.
+    const uint64_t most = std::min(kBodyLimit, service.BatchBudget() - kBatchOverhead);
     const boost::optional<uint64_t> length = parser->content_length();
-    budgetTaken = (length ? *length : kBodyLimit) + kBatchOverhead;
+    if (length && *length > most) return Refuse(http::status::payload_too_large, "body over the batch memory", false);
+    parser->body_limit(most);
+    budgetTaken = (length ? *length : most) + kBatchOverhead;
     if (service.TakeBudget(budgetTaken)) return ReadBody();
     ++service.metrics.batchesWaiting;
     waitingSince = Clock::now();
