@@ -209,7 +209,7 @@ int Run(const std::vector<std::string>& args) {
         ->option_text("N");
     serve
         ->add_option("--batch-threads", serveOptions.batchThreads,
-                     "threads answering batches (default: half the processors, at least one)")
+                     "threads answering batches (default: one per processor)")
         ->check(CLI::Range(1, 256))
         ->option_text("N");
     serve->add_option("--max-connections", serveOptions.maxConnections, "open connections at most (default 1024)")

@@ -40,9 +40,12 @@ constexpr size_t kHeaderLimit = 16 * 1024;
 constexpr size_t kTargetLimit = 8 * 1024;
 constexpr uint64_t kBodyLimit = 64 * 1024 * 1024;
 constexpr uint64_t kSmallBodyLimit = 64 * 1024;  // of a request that is not a batch
-constexpr size_t kPieceBytes = 512 * 1024;       // of a batch's reply, made and sent at a time
-// Beside its body, a batch holds two pieces of its reply and the parser's state.
-constexpr uint64_t kBatchOverhead = 2 * 1024 * 1024;
+// A batch's reply is made and sent a piece of this many answers at a time,
+// some 180 KB, at most 1 MB when every byte of every number is escaped.
+constexpr size_t kPieceNumbers = 1024;
+constexpr size_t kPiecesAhead = 4;  // made or being made, beyond the one sent
+// Beside its body, a batch holds its pieces and the parser's state.
+constexpr uint64_t kBatchOverhead = 6 * 1024 * 1024;
 constexpr auto kBudgetWait = std::chrono::seconds(1);
 constexpr auto kBudgetPoll = std::chrono::milliseconds(20);
 constexpr auto kLinger = std::chrono::seconds(1);
@@ -120,20 +123,24 @@ const char* BatchErrorText(BatchError error) {
 
 class Service;
 
-// A batch in hand: its body, where its answering has reached, and the two
-// pieces of the reply, one being sent while a batch thread makes the other.
-// The cursor and the piece being made are the batch thread's; the rest is
-// the connection's handlers'.
+// A batch in hand: its body, and the pieces of its reply, made by the batch
+// threads, several at once, while the connection's handlers send them in
+// order. The cursor and the count of pieces planned are the batch threads',
+// under the lock; a piece is a batch thread's until it is handed over, then
+// the handlers'; the rest is the handlers'.
 struct Batch {
     std::string body;
     BatchFormat format = BatchFormat::kLines;
     std::shared_ptr<const Snapshot> snapshot;
+    size_t pieceCount = 0;
+    std::mutex planLock;
     std::optional<BatchCursor> cursor;
-    std::string pieces[2];
-    size_t answered = 0;
-    size_t sent = 0;        // bytes of the reply's body
-    int ready = -1;         // the piece made and not yet sent
-    bool madeLast = false;  // the reply's end is made
+    size_t planned = 0;
+    std::string pieces[kPiecesAhead];
+    bool made[kPiecesAhead] = {};
+    size_t launched = 0;
+    size_t nextToSend = 0;
+    size_t sent = 0;  // bytes of the reply's body
     bool sending = false;
 };
 
@@ -157,7 +164,8 @@ private:
     void StartBatch();
     void WaitForBudget();
     void AnswerBatch();
-    void MakePiece(int into);
+    void LaunchPieces();
+    void MakePiece();
     void SendPiece();
     // `allow`: the methods the path takes, for a 405.
     void Reply(http::status status, std::string body, bool keepAlive, const char* allow = nullptr,
@@ -588,7 +596,7 @@ void Session::Refuse(http::status status, const std::string& reason, bool keepAl
 void Session::Finish(bool keepAlive) {
     response = {};
     if (batch) {
-        const bool large = batch->body.size() >= kPieceBytes;
+        const bool large = batch->body.size() >= (1 << 20);
         batch.reset();
         batchHeadWriter.reset();
         --service.metrics.batchesRunning;
@@ -703,9 +711,8 @@ void Session::WaitForBudget() {
     });
 }
 
-// Checked whole on a batch thread, then answered there a piece at a time,
-// never more than one ahead of the client: a slow reader slows only itself,
-// and a reply of any size holds two pieces.
+// Checked whole on a batch thread, then answered by the batch threads a
+// piece at a time.
 void Session::AnswerBatch() {
     batch->body = std::move(parser->get().body());
     batch->snapshot = service.Current();
@@ -723,6 +730,7 @@ void Session::AnswerBatch() {
                 return self->Refuse(http::status::bad_request, reason, keepAlive);
             }
             self->batch->cursor.emplace(self->batch->format, self->batch->body);
+            self->batch->pieceCount = std::max<size_t>(1, (check.count + kPieceNumbers - 1) / kPieceNumbers);
             self->batchHead = {};
             self->batchHead.result(http::status::ok);
             self->batchHead.version(11);
@@ -732,58 +740,71 @@ void Session::AnswerBatch() {
             self->batchHeadWriter.emplace(self->batchHead);
             self->stream.expires_after(std::chrono::seconds(self->service.Options().idleSeconds));
             http::async_write_header(self->stream, *self->batchHeadWriter, [self](beast::error_code ec, size_t) {
-                if (ec) return;
-                asio::post(self->service.BatchThreads(), [self] { self->MakePiece(0); });
+                if (!ec) self->LaunchPieces();
             });
         });
     });
 }
 
-// Made on a batch thread into the piece not being sent.
-void Session::MakePiece(int into) {
+// Never more than kPiecesAhead beyond the one being sent: a slow reader
+// slows only itself, and a reply of any size holds a few pieces.
+void Session::LaunchPieces() {
     Batch& b = *batch;
+    for (; b.launched < b.pieceCount && b.launched < b.nextToSend + kPiecesAhead; ++b.launched)
+        asio::post(service.BatchThreads(), [self = shared_from_this()] { self->MakePiece(); });
+}
+
+// On a batch thread: takes the next piece's numbers in turn, then answers
+// them beside the other batch threads.
+void Session::MakePiece() {
+    Batch& b = *batch;
+    size_t index;
+    std::optional<BatchCursor> from;
+    {
+        std::lock_guard<std::mutex> hold(b.planLock);
+        index = b.planned++;
+        from = b.cursor;
+        std::string_view skipped;
+        for (size_t i = 0; i < kPieceNumbers && b.cursor->Next(&skipped); ++i) {
+        }
+    }
     const Answerer& answerer = b.snapshot->opened->answerer;
-    std::string& piece = b.pieces[into];
+    std::string& piece = b.pieces[index % kPiecesAhead];
     piece.clear();
-    if (b.answered == 0) piece += '[';
     std::string_view number;
     size_t made = 0;
-    while (piece.size() < kPieceBytes) {
-        if (!b.cursor->Next(&number)) {
-            piece += ']';
-            b.madeLast = true;
-            break;
-        }
-        piece += b.answered + made ? ",{" : "{";
+    for (; made < kPieceNumbers && from->Next(&number); ++made) {
+        piece += made || index ? ",{" : "[{";
         AppendJsonAnswer(piece, number, answerer.Ask(number));
-        ++made;
     }
-    b.answered += made;
+    if (index == 0 && made == 0) piece += '[';
+    if (index + 1 == b.pieceCount) piece += ']';
     service.metrics.numbersAnswered += made;
-    asio::post(stream.get_executor(), [self = shared_from_this(), into] {
-        self->batch->ready = into;
+    asio::post(stream.get_executor(), [self = shared_from_this(), index] {
+        self->batch->made[index % kPiecesAhead] = true;
         if (!self->batch->sending) self->SendPiece();
     });
 }
 
-// While one piece is sent the next is made: each a buffer of its own.
+// The pieces go out in order, each as soon as it and those before it are made.
 void Session::SendPiece() {
     Batch& b = *batch;
-    const int piece = b.ready;
-    const bool last = b.madeLast;
-    b.ready = -1;
+    const size_t slot = b.nextToSend % kPiecesAhead;
+    if (!b.made[slot]) return;
     b.sending = true;
-    b.sent += b.pieces[piece].size();
+    b.sent += b.pieces[slot].size();
     // The timeout runs afresh for each piece: a minimum rate, not a fixed
     // time, so a large reply to a client that reads is never cut.
     stream.expires_after(std::chrono::seconds(service.Options().idleSeconds));
-    asio::async_write(stream, http::make_chunk(asio::buffer(b.pieces[piece])),
-                      [self = shared_from_this(), last](beast::error_code ec, size_t) {
+    asio::async_write(stream, http::make_chunk(asio::buffer(b.pieces[slot])),
+                      [self = shared_from_this(), slot](beast::error_code ec, size_t) {
                           if (ec) return;
-                          self->batch->sending = false;
-                          if (!last) {
-                              if (self->batch->ready >= 0) self->SendPiece();
-                              return;
+                          Batch& b = *self->batch;
+                          b.sending = false;
+                          b.made[slot] = false;
+                          if (++b.nextToSend < b.pieceCount) {
+                              self->LaunchPieces();
+                              return self->SendPiece();
                           }
                           asio::async_write(self->stream, http::make_chunk_last(),
                                             [self](beast::error_code ec, size_t) {
@@ -792,7 +813,6 @@ void Session::SendPiece() {
                                                 self->Finish(self->batchHead.keep_alive());
                                             });
                       });
-    if (!last) asio::post(service.BatchThreads(), [self = shared_from_this(), piece] { self->MakePiece(1 - piece); });
 }
 
 bool ParseListen(const std::string& text, tcp::endpoint* endpoint) {
@@ -832,7 +852,7 @@ int Serve(const ServeOptions& given, std::string* error) {
         *error = "--listen wants ADDRESS:PORT, such as 127.0.0.1:8080 or [::1]:8080: " + options.listen;
         return 2;
     }
-    if (options.batchThreads == 0) options.batchThreads = std::max(1u, std::thread::hardware_concurrency() / 2);
+    if (options.batchThreads == 0) options.batchThreads = options.threads;
     DirectoryResult result;
     std::string cause;
     std::shared_ptr<const Snapshot> first = LoadSnapshot(options.file, &result, &cause);

@@ -7,7 +7,7 @@ struct ServeOptions {
     std::string file;  // the directory file, UTF-8 path
     std::string listen = "127.0.0.1:8080";
     unsigned threads = 0;       // for connections; 0: one per processor
-    unsigned batchThreads = 0;  // for answering batches; 0: half the processors, at least one
+    unsigned batchThreads = 0;  // for answering batches; 0: as many as for connections
     unsigned maxConnections = 1024;
     unsigned maxPerAddress = 128;   // connections from one client address
     unsigned idleSeconds = 30;      // for a request to arrive, or each piece of a reply to be taken
