@@ -454,6 +454,8 @@ void Session::StopIfIdle() {
 void Session::Read() {
     if (service.Stopping()) return Finish(false);
     parser.reset();
+    route = Route::kOther;
+    head = false;
     waiting = buffer.size() == 0;
     // The whole request must come within the timeout: a slow or idle client
     // loses its connection rather than holding it.
@@ -487,7 +489,6 @@ void Session::ReadHead() {
 void Session::OnHead(size_t start, size_t end) {
     started = Clock::now();
     waiting = false;
-    route = Route::kOther;
     buffer.consume(start);
     const auto data = buffer.data();
     const std::string_view text(static_cast<const char*>(data.data()), end - start);
