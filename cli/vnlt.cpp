@@ -196,17 +196,38 @@ int Run(const std::vector<std::string>& args) {
         ->add_option("--listen", serveOptions.listen,
                      "the address and port (default 127.0.0.1:8080; [::1]:8080 for IPv6)")
         ->option_text("ADDRESS:PORT");
-    serve->add_option("--threads", serveOptions.threads, "threads answering (default: one per processor)")
+    serve->add_option("--threads", serveOptions.threads, "threads for connections (default: one per processor)")
+        ->check(CLI::Range(1, 256))
+        ->option_text("N");
+    serve
+        ->add_option("--batch-threads", serveOptions.batchThreads,
+                     "threads answering batches (default: one per processor)")
         ->check(CLI::Range(1, 256))
         ->option_text("N");
     serve->add_option("--max-connections", serveOptions.maxConnections, "open connections at most (default 1024)")
         ->check(CLI::Range(1, 100000))
         ->option_text("N");
     serve
+        ->add_option("--max-per-address", serveOptions.maxPerAddress,
+                     "open connections from one client address at most (default 128)")
+        ->check(CLI::Range(1, 100000))
+        ->option_text("N");
+    serve
         ->add_option("--timeout", serveOptions.idleSeconds,
-                     "seconds for a whole request to arrive or a reply to be taken; idle connections close after "
-                     "it (default 30)")
+                     "seconds for a whole request to arrive, or for the client to take each piece of a reply; idle "
+                     "connections close after it (default 30)")
         ->check(CLI::Range(1, 3600))
+        ->option_text("SECONDS");
+    serve
+        ->add_option("--batch-memory", serveOptions.batchMemoryMiB,
+                     "MiB for the batches in hand, all together; past it a batch waits a second, then gets 503 "
+                     "(default 256)")
+        ->check(CLI::Range(16, 1048576))
+        ->option_text("MIB");
+    serve
+        ->add_option("--drain", serveOptions.drainSeconds,
+                     "seconds to finish the requests in hand on SIGTERM (default 20)")
+        ->check(CLI::Range(0, 3600))
         ->option_text("SECONDS");
     serve->add_flag("--access-log", serveOptions.accessLog, "log every request on standard error");
 #endif

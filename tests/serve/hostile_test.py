@@ -39,8 +39,11 @@ def exchange(port, data, shut=False, wait=TIMEOUT + 3):
         return received
 
 
+SMUGGLED = b"GET /v1/stats HTTP/1.1\r\nHost: x\r\n\r\n"
+
+
 def post_json(body):
-    return (b"POST /v1/lookup HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: %d\r\n\r\n"
+    return (b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\nContent-Length: %d\r\n\r\n"
             % len(body) + body)
 
 
@@ -73,8 +76,9 @@ class Hostile(unittest.TestCase):
             (b"GET /healthz HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n", 400),
             (b"GET /healthz HTTP/1.1\r\nX: " + b"a" * 100000 + b"\r\n\r\n", 431),
             (b"GET /healthz HTTP/1.1\r\n" + b"X: y\r\n" * 5000 + b"\r\n", 431),
-            (b"GET /v1/lookup?number=" + b"9" * 12000 + b" HTTP/1.1\r\n\r\n", 414),
-            (b"POST /v1/lookup HTTP/1.1\r\nContent-Type: text/plain\r\nContent-Length: 999999999999\r\n\r\n", 413),
+            (b"GET /v1/lookup?number=" + b"9" * 12000 + b" HTTP/1.1\r\nHost: x\r\n\r\n", 414),
+            (b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\nContent-Type: text/plain\r\nContent-Length: 999999999999\r\n\r\n",
+             413),
             (post_json(b"[" * 100000 + b"]" * 100000), 400),
             (post_json(b"{" * 100000), 400),
             (post_json(b'["\xc0\xaf"]'), 400),
@@ -82,7 +86,18 @@ class Hostile(unittest.TestCase):
             (post_json(b'["139"] ["139"]'), 400),
             (post_json(b'[' + b'"1",' * 1000 + b']'), 400),
             (post_json(b'\xef\xbb\xbf[]\x00'), 400),
-            (b"POST /v1/lookup HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", 400),
+            (b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", 400),
+            # Framings by which one request hides another behind a proxy: each is refused and the
+            # connection closed, so the hidden request is never answered.
+            *[(b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\n" + framing + b"\r\n" + SMUGGLED, 400) for framing in (
+                b"Transfer-Encoding: xchunked\r\n",
+                b"Transfer-Encoding: chunked, identity\r\n",
+                b"Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n",
+                b"Transfer-Encoding: identity\r\n chunked\r\n",
+                b"Transfer-Encoding : chunked\r\n",
+                b"Transfer-Encoding: chunked\r\nContent-Length: %d\r\n" % len(SMUGGLED))],
+            (b"GET /healthz HTTP/1.1\r\nX-A: a\r\n folded\r\n\r\n", 400),
+            (b"GET /healthz HTTP/1.1\r\n\r\n", 400),  # no Host
         ]
         for request, status in cases:
             reply = exchange(self.port, request, shut=False)
@@ -93,7 +108,8 @@ class Hostile(unittest.TestCase):
 
     def test_invalid_utf8_in_a_number_is_answered_as_valid_json(self):
         for query in (b"%FF%FE%C0%AF", b"\xff\xfe", b"%ED%A0%80139", b"%00%0A"):
-            reply = exchange(self.port, b"GET /v1/lookup?number=" + query + b" HTTP/1.1\r\nConnection: close\r\n\r\n")
+            reply = exchange(self.port, b"GET /v1/lookup?number=" + query + b" HTTP/1.1\r\nHost: x\r\n"
+                             b"Connection: close\r\n\r\n")
             self.assertEqual(status_of(reply), 200, query)
             answer = json.loads(reply.split(b"\r\n\r\n", 1)[1].decode("utf-8"))
             self.assertFalse(answer["found"])
@@ -106,8 +122,8 @@ class Hostile(unittest.TestCase):
         cut = [
             b"GET /v1/look",
             b"GET /v1/lookup?number=139 HTTP/1.1\r\nHost: a",
-            b"POST /v1/lookup HTTP/1.1\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n[\"139",
-            b"POST /v1/lookup HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n[\"13",
+            b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\nContent-Length: 100\r\n\r\n[\"139",
+            b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n[\"13",
         ]
         for request in cut:
             self.assertEqual(exchange(self.port, request, shut=True), b"", request)
@@ -139,8 +155,8 @@ class Hostile(unittest.TestCase):
                 s.close()
 
     def test_pipelined_requests_are_answered_in_order(self):
-        reply = exchange(self.port, b"GET /healthz HTTP/1.1\r\n\r\nGET /v1/lookup?number=13912345678 HTTP/1.1\r\n"
-                         b"Connection: close\r\n\r\n")
+        reply = exchange(self.port, b"GET /healthz HTTP/1.1\r\nHost: x\r\n\r\nGET /v1/lookup?number=13912345678 HTTP/1.1\r\n"
+                         b"Host: x\r\nConnection: close\r\n\r\n")
         self.assertEqual(reply.count(b"HTTP/1.1 200 OK"), 2)
         self.assertTrue(reply.endswith("江苏省常州市\",\"type\":\"中国移动\",\"province\":\"江苏省\",\"city\":\"常州市\","
                                        "\"areaCode\":\"0519\"}".encode("utf-8")))

@@ -5,6 +5,7 @@ damaged file, and SIGTERM.
 
 Usage: serve_test.py VNLT DAT
 """
+import http.client
 import json
 import os
 import shutil
@@ -18,7 +19,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from service import Service, random_numbers  # noqa: E402
+from service import Service, random_numbers, unchunk  # noqa: E402
 import written_numbers  # noqa: E402
 
 VNLT = DAT = None
@@ -69,6 +70,29 @@ class Endpoints(unittest.TestCase):
         self.assertRegex(body["dataVersion"], r"^\d{4}\.\d{1,2}\.\d{1,2}$")
         self.assertEqual(body["bytes"]["file"], os.path.getsize(DAT))
         self.assertEqual(self.service.request("GET", "/healthz")[::2], (200, {"status": "ok"}))
+
+    def test_framing_by_the_standard_and_metrics(self):
+        s = self.service
+        # HEAD where GET is; a leading empty line; a media type in any case, with parameters.
+        with socket.create_connection(("127.0.0.1", s.port), timeout=10) as c:
+            c.sendall(b"\r\nHEAD /v1/lookup?number=13912345678 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+            reply = b"".join(iter(lambda: c.recv(65536), b""))
+        self.assertTrue(reply.startswith(b"HTTP/1.1 200 OK\r\n"))
+        self.assertTrue(reply.endswith(b"\r\n\r\n"))
+        self.assertIn(b"Content-Length: 178\r\n", reply)
+        status, _, body = s.request("POST", "/v1/lookup", b'["13912345678"]',
+                                    {"Content-Type": "Application/JSON ; Charset=UTF-8"})
+        self.assertEqual((status, body), (200, [CHANGZHOU]))
+        connection = http.client.HTTPConnection("127.0.0.1", s.port, timeout=10)
+        connection.request("GET", "/metrics")
+        response = connection.getresponse()
+        metrics = response.read().decode("utf-8")
+        self.assertEqual(response.getheader("Content-Type"), "text/plain; version=0.0.4; charset=utf-8")
+        for line in ('vnlt_requests_total{route="batch",status="200"} ', 'vnlt_request_duration_seconds_bucket{'
+                     'route="lookup",le="+Inf"} ', "vnlt_numbers_answered_total ", "vnlt_batches_waiting 0",
+                     "vnlt_connections_open ", 'vnlt_connections_refused_total{cap="total"} 0',
+                     'vnlt_reloads_total{result="failed"} 0', 'vnlt_data_version_info{version="'):
+            self.assertIn("\n" + line, metrics)
 
     def test_errors_are_json_with_a_reason(self):
         s = self.service
@@ -130,10 +154,10 @@ class Running(unittest.TestCase):
                 self.assertTrue(s.recv(4096).startswith(b"HTTP/1.1 100 Continue\r\n"))
                 s.sendall(b'["13912345678"]')
                 reply = b""
-                while b"]" not in reply:
+                while not reply.endswith(b"\r\n0\r\n\r\n"):
                     reply += s.recv(65536)
                 self.assertTrue(reply.startswith(b"HTTP/1.1 200 OK\r\n"))
-                self.assertEqual(json.loads(reply.split(b"\r\n\r\n", 1)[1]), [CHANGZHOU])
+                self.assertEqual(json.loads(unchunk(reply.split(b"\r\n\r\n", 1)[1])), [CHANGZHOU])
         finally:
             self.assertEqual(service.stop(), 0)
 
@@ -155,6 +179,9 @@ class Running(unittest.TestCase):
             time.sleep(1)
             # Once, not once per retry: a busy loop would write thousands.
             self.assertEqual(service.log_count("accept:"), 1)
+            # A reload out of descriptors says so, rather than blaming the file.
+            service.signal(signal.SIGHUP)
+            service.wait_for_log(r"reload failed: .*\(result 2: Too many open files\)")
             for s in held:
                 s.close()
             self.assertEqual(service.request("GET", "/healthz")[0], 200)

@@ -2,7 +2,6 @@
 by the service's tests. Loopback only."""
 import http.client
 import json
-import os
 import re
 import signal
 import subprocess
@@ -63,6 +62,26 @@ class Service:
         finally:
             connection.close()
 
+    def peak_memory(self, reset=False):
+        """The peak resident memory in bytes since the start or the last reset."""
+        with open("/proc/%d/status" % self.process.pid) as status:
+            peak = int(re.search(r"VmHWM:\s+(\d+) kB", status.read()).group(1)) * 1024
+        if reset:
+            with open("/proc/%d/clear_refs" % self.process.pid, "w") as refs:
+                refs.write("5")
+        return peak
+
+    def connect(self, source="127.0.0.1", receive_buffer=None):
+        """A raw socket to the service from `source`, one loopback address of many."""
+        import socket
+        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        if receive_buffer:
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
+        s.settimeout(30)
+        s.bind((source, 0))
+        s.connect(("127.0.0.1", self.port))
+        return s
+
     def signal(self, number):
         self.process.send_signal(number)
 
@@ -76,6 +95,21 @@ class Service:
             self.process.kill()
             self.process.wait()
             raise AssertionError("the service outlived SIGTERM by 10 s")
+
+
+def unchunk(data):
+    """The body of a chunked reply, its chunks joined; an error when it is cut short."""
+    pieces, at = [], 0
+    while True:
+        line_end = data.index(b"\r\n", at)
+        size = int(data[at:line_end], 16)
+        if size == 0:
+            return b"".join(pieces)
+        at = line_end + 2
+        if len(data) < at + size + 2:
+            raise AssertionError("a chunked body cut short")
+        pieces.append(data[at:at + size])
+        at += size + 2
 
 
 def random_numbers(count, seed):
