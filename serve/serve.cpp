@@ -87,16 +87,16 @@ std::shared_ptr<const Snapshot> LoadSnapshot(const std::string& file, DirectoryR
 }
 
 std::string StatsJson(const Snapshot& s) {
-    const DirectoryHeader& h = s.tables().header;
-    std::string out = "{\"dataVersion\":\"" + VersionText(h) + "\"";
-    out += ",\"numbers\":" + std::to_string(h.numberCount);
-    out += ",\"items\":" + std::to_string(h.itemCount);
-    out += ",\"areas\":" + std::to_string(h.areaCount);
-    out += ",\"types\":" + std::to_string(h.typeCount);
-    out += ",\"bytes\":{\"file\":" + std::to_string(DirectoryFileSize(h));
-    out += ",\"items\":" + std::to_string(kItemSize * h.itemCount);
-    out += ",\"areas\":" + std::to_string(2 * (h.areaCount + h.areaPoolLength));
-    out += ",\"types\":" + std::to_string(2 * (h.typeCount + h.typePoolLength));
+    const DirectoryStatistics st = StatisticsOf(s.tables().header);
+    std::string out = "{\"dataVersion\":\"" + VersionText(s.tables().header) + "\"";
+    out += ",\"numbers\":" + std::to_string(st.numbers);
+    out += ",\"items\":" + std::to_string(st.items);
+    out += ",\"areas\":" + std::to_string(st.areas);
+    out += ",\"types\":" + std::to_string(st.types);
+    out += ",\"bytes\":{\"file\":" + std::to_string(st.fileBytes);
+    out += ",\"items\":" + std::to_string(st.itemBytes);
+    out += ",\"areas\":" + std::to_string(st.areaBytes);
+    out += ",\"types\":" + std::to_string(st.typeBytes);
     out += "},\"file\":\"";
     AppendJsonString(out, s.file);
     out += "\"}";
