@@ -29,9 +29,6 @@ void RemoveRunFolder(const std::wstring& folder);
 // Top-level windows of the process with the given class ("#32770" for dialogs
 // and message boxes), visible ones only.
 std::vector<HWND> ProcessWindows(const ProgramRun& run, const wchar_t* className);
-// Waits up to `timeoutMs` for such a window; null if none appeared or the
-// process ended first.
-HWND WaitForWindow(const ProgramRun& run, const wchar_t* className, DWORD timeoutMs);
 
 std::wstring WindowText(HWND window);
 // The text of a message box: its static control IDC_MESSAGE_TEXT.

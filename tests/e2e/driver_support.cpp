@@ -25,13 +25,17 @@ std::wstring MakeRunFolder(const std::wstring& exe, const std::wstring& director
     return folder;
 }
 
+// Through \\?\, so that names past MAX_PATH go too; a folder standing in
+// for a file is removed as well.
 void RemoveRunFolder(const std::wstring& folder) {
+    const std::wstring stem = L"\\\\?\\" + folder + L"\\";
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    HANDLE search = FindFirstFileW((stem + L"*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..") DeleteFileW((folder + L"\\" + name).c_str());
+            const std::wstring name = found.cFileName, path = stem + name;
+            if (name == L"." || name == L"..") continue;
+            if (!DeleteFileW(path.c_str())) RemoveDirectoryW(path.c_str());
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
@@ -92,17 +96,6 @@ std::vector<HWND> ProcessWindows(const ProgramRun& run, const wchar_t* className
     WindowSearch search{run.process.dwProcessId, className, {}};
     EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
-}
-
-HWND WaitForWindow(const ProgramRun& run, const wchar_t* className, DWORD timeoutMs) {
-    const DWORD begin = GetTickCount();
-    for (;;) {
-        std::vector<HWND> windows = ProcessWindows(run, className);
-        if (!windows.empty()) return windows.front();
-        if (WaitForSingleObject(run.process.hProcess, 0) == WAIT_OBJECT_0) return nullptr;
-        if (GetTickCount() - begin > timeoutMs) return nullptr;
-        Sleep(50);
-    }
 }
 
 std::wstring WindowText(HWND window) {
