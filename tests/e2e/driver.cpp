@@ -1,13 +1,21 @@
-// End-to-end tests of the real Varnolt.exe, driven from outside through its
-// windows: each journey is a table of steps, played by one interpreter.
+// End-to-end tests of the real Varnolt.exe, driven from another process as
+// a person would: each journey is a table of steps, played by one interpreter.
 // Usage: e2e_driver VARNOLT_EXE FIXTURE_FOLDER [--pictures REQUEST_FOLDER]
 //        e2e_driver --install-check FOLDER   (environment variables expanded)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <commctrl.h>
+
 #include <cstdio>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "base/text16.h"
 #include "directory/lookup_file.h"
-#include "tests/e2e/driver.h"
 #include "tests/written_numbers.h"
 #include "ui/resource_ids.h"
 #include "version.h"
@@ -22,7 +30,8 @@ const wchar_t kSavePrompt[] = L"您已经添加或导入条目到归属数据库
 const wchar_t kBanner[] = L"Varnolt " VARNOLT_WIDEN(VARNOLT_VERSION_TEXT) L" X";
 
 // What a step does with its control id and its two texts. "Fields" are the
-// query page's area and type joined by a TAB, as in an exported line.
+// query page's area and type joined by a TAB, as in an exported line. In an
+// expected box text, one "*" stands for any run of text.
 enum Op {
     kCopy,     // `text` becomes the folder's Varnolt.dat; "" removes it
     kBlock,    // a folder stands where Varnolt.dat would be written
@@ -43,12 +52,8 @@ enum Op {
     kPut,      // the UTF-16 file `text` is written with `expect`
     kFile,     // the file `text` holds `expect` in UTF-16
     kSaved,    // the saved Varnolt.dat answers key `id` with the fields `expect`
-    kAbout,    // About shows the banner, an empty line and the statistics `text`
     kPicture,  // a picture `text` is taken, after a box if `id`
 };
-const char* const kOpNames[] = {"copy",  "block", "same",  "launch", "start", "exit",  "set",
-                                "query", "paste", "press", "box",    "on",    "off",   "tab",
-                                "tabs",  "icon",  "put",   "file",   "saved", "about", "picture"};
 
 struct Step {
     Step(Op op, int id = 0, std::wstring text = L"", std::wstring expect = L"")
@@ -58,8 +63,23 @@ struct Step {
     std::wstring text, expect;
 };
 
+// A journey's program: its folder, its process while one runs, its main window.
+struct Run {
+    std::wstring folder;
+    PROCESS_INFORMATION process = {};
+    bool started = false;
+    HWND main = nullptr;
+};
+
 int passed = 0, failed = 0;
 std::wstring exePath, fixtures, pictureRequests;
+
+// CTest hands in /unix/paths; Wine reads them through its Z: drive.
+std::wstring WindowsPath(std::wstring path) {
+    if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
+    for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+    return path;
+}
 
 std::string Utf8(const std::wstring& text) {
     std::string out(text.size() * 3 + 1, '\0');
@@ -75,17 +95,153 @@ std::string Utf16File(const std::wstring& text) {
     return bytes;
 }
 
-// A trailing "*" lets `want` match any text it begins.
-bool Matches(const std::wstring& got, const std::wstring& want) {
-    if (!want.empty() && want.back() == L'*') return got.rfind(want.substr(0, want.size() - 1), 0) == 0;
-    return got == want;
+void PutFile(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
 }
 
-std::wstring Fields(HWND page) { return FieldText(page, IDC_AREA) + L"\t" + FieldText(page, IDC_TYPE); }
+std::string GetFile(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD got = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    bytes.resize(got);
+    return bytes;
+}
 
-// Pastes `text` into the number field through the clipboard, as Ctrl+V would.
+// Through \\?\, so that names past MAX_PATH go too; a folder standing in
+// for a file goes as well.
+void RemoveRunFolder(const std::wstring& folder) {
+    const std::wstring stem = L"\\\\?\\" + folder + L"\\";
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((stem + L"*").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+        const std::wstring name = found.cFileName, path = stem + name;
+        if (name != L"." && name != L".." && !DeleteFileW(path.c_str())) RemoveDirectoryW(path.c_str());
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    RemoveDirectoryW(folder.c_str());
+}
+
+bool Start(Run& run, const std::wstring& arguments) {
+    const std::wstring exe = run.folder + L"\\Varnolt.exe";
+    std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    run.started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 run.folder.c_str(), &startup, &run.process) != 0;
+    if (run.started) WaitForInputIdle(run.process.hProcess, 5000);
+    return run.started;
+}
+
+// The exit code, or -1 when the process has not ended within `timeoutMs`
+// (it is then killed).
+long Exit(Run& run, DWORD timeoutMs) {
+    if (!run.started) return -1;
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(run.process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(run.process.hProcess, &code);
+    } else {
+        TerminateProcess(run.process.hProcess, 99);
+        WaitForSingleObject(run.process.hProcess, 5000);
+    }
+    CloseHandle(run.process.hThread);
+    CloseHandle(run.process.hProcess);
+    run.started = false;
+    run.main = nullptr;
+    return static_cast<long>(code);
+}
+
+// WM_GETTEXT, which reaches into the other process where GetWindowText would not.
+std::wstring Text(HWND window) {
+    wchar_t text[1024] = {};
+    SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+struct Search {
+    int controlId;
+    HWND found;
+};
+
+// The program has one thread; its dialogs and boxes are that thread's windows.
+BOOL CALLBACK Collect(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<Search*>(context);
+    wchar_t name[16];
+    if (IsWindowVisible(window) && GetClassNameW(window, name, 16) && lstrcmpW(name, L"#32770") == 0 &&
+        GetDlgItem(window, search->controlId))
+        search->found = window;
+    return !search->found;
+}
+
+// A visible dialog of the program holding the control `controlId`: IDC_TAB
+// for the main window, IDC_MESSAGE_TEXT for a message box. Null when none
+// came within `timeoutMs` or the process ended.
+HWND WaitForDialog(const Run& run, int controlId, DWORD timeoutMs) {
+    for (const DWORD begin = GetTickCount();; Sleep(30)) {
+        Search search = {controlId, nullptr};
+        EnumThreadWindows(run.process.dwThreadId, Collect, reinterpret_cast<LPARAM>(&search));
+        if (search.found) return search.found;
+        if (WaitForSingleObject(run.process.hProcess, 0) == WAIT_OBJECT_0 || GetTickCount() - begin > timeoutMs)
+            return nullptr;
+    }
+}
+
+// Answers a box with `button` and waits until it has gone, so that the next
+// step meets the window behind it. Returns the box's text and caption.
+std::pair<std::wstring, std::wstring> Answer(const Run& run, int button, DWORD timeoutMs) {
+    HWND box = WaitForDialog(run, IDC_MESSAGE_TEXT, timeoutMs);
+    if (!box) return {L"<no box>", L""};
+    const std::pair said = {Text(GetDlgItem(box, IDC_MESSAGE_TEXT)), Text(box)};
+    PostMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
+    for (int i = 0; i < 200 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(20);
+    return said;
+}
+
+HWND VisiblePage(HWND main) {
+    HWND page = nullptr;
+    while ((page = FindWindowExW(main, page, L"#32770", nullptr)) && !IsWindowVisible(page)) {
+    }
+    return page;
+}
+
+// A tab's label, through memory of the program's own process, where the tab
+// control reads and writes its item.
+std::wstring TabLabel(const Run& run, int index) {
+    // TCITEMW as laid out for the target, which has the driver's pointer size.
+    struct Item {
+        UINT mask;
+        DWORD state, stateMask;
+        LPWSTR text;
+        int textMax, image;
+        LPARAM param;
+    };
+    wchar_t text[260] = {};
+    BYTE* remote = static_cast<BYTE*>(
+        VirtualAllocEx(run.process.hProcess, nullptr, sizeof(Item) + sizeof text, MEM_COMMIT, PAGE_READWRITE));
+    if (!remote) return L"<no memory>";
+    Item item = {TCIF_TEXT, 0, 0, reinterpret_cast<LPWSTR>(remote + sizeof(Item)), 259, 0, 0};
+    WriteProcessMemory(run.process.hProcess, remote, &item, sizeof item, nullptr);
+    if (SendDlgItemMessageW(run.main, IDC_TAB, TCM_GETITEMW, index, reinterpret_cast<LPARAM>(remote)))
+        ReadProcessMemory(run.process.hProcess, remote + sizeof(Item), text, sizeof text - sizeof(wchar_t), nullptr);
+    VirtualFreeEx(run.process.hProcess, remote, 0, MEM_RELEASE);
+    return text;
+}
+
+void DoubleClick(HWND control) {
+    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        PostMessageW(control, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(4, 4));
+    Sleep(300);
+}
+
+// Pastes `text` into the emptied number field through the clipboard, as
+// Ctrl+V would: the field's digits-only style does not stop a paste.
 void Paste(HWND query, const std::wstring& text) {
-    SetField(query, IDC_NUMBER, L"");
+    SetDlgItemTextW(query, IDC_NUMBER, L"");
     if (!OpenClipboard(nullptr)) return;
     EmptyClipboard();
     const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
@@ -94,7 +250,7 @@ void Paste(HWND query, const std::wstring& text) {
     GlobalUnlock(memory);
     SetClipboardData(CF_UNICODETEXT, memory);
     CloseClipboard();
-    SendMessageW(GetDlgItem(query, IDC_NUMBER), WM_PASTE, 0, 0);
+    SendDlgItemMessageW(query, IDC_NUMBER, WM_PASTE, 0, 0);
 }
 
 // Asks the script outside Wine for a picture of the screen and waits until
@@ -105,10 +261,21 @@ void Picture(const std::wstring& name) {
     for (int i = 0; i < 600 && GetFileAttributesW(request.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
 }
 
-// Plays one step; returns what it saw when that is not what the step wants.
-bool PlayStep(const Step& s, ProgramRun& run, HWND& main, std::wstring& got) {
+bool Matches(const std::wstring& got, const std::wstring& want) {
+    const size_t star = want.find(L'*');
+    if (star == std::wstring::npos) return got == want;
+    const size_t tail = want.size() - star - 1;
+    return got.size() >= want.size() - 1 && got.compare(0, star, want, 0, star) == 0 &&
+           got.compare(got.size() - tail, tail, want, star + 1, tail) == 0;
+}
+
+std::wstring Fields(HWND page) { return Text(GetDlgItem(page, IDC_AREA)) + L"\t" + Text(GetDlgItem(page, IDC_TYPE)); }
+
+// Plays one step; `got` is what it saw, for the report when that is not
+// what the step wants.
+bool PlayStep(const Step& s, Run& run, std::wstring& got) {
     const std::wstring dat = run.folder + L"\\Varnolt.dat";
-    HWND page = main ? VisiblePage(main) : nullptr;
+    HWND page = run.main ? VisiblePage(run.main) : nullptr;
     switch (s.op) {
         case kCopy:
             DeleteFileW(dat.c_str());
@@ -119,52 +286,45 @@ bool PlayStep(const Step& s, ProgramRun& run, HWND& main, std::wstring& got) {
         case kSame:
             return GetFile(dat) == GetFile(s.text);
         case kLaunch:
+            return Start(run, s.text);
         case kStart:
-            main = nullptr;
-            if (!StartProgram(run, s.text)) return false;
-            if (s.op == kLaunch) return true;
-            main = WaitForMainWindow(run, kTimeout);
-            return main && !WaitForMessageBox(run, 0);
-        case kExit: {
-            const long code = WaitForExit(run, kTimeout);
-            got = std::to_wstring(code);
-            return code == s.id;
-        }
+            if (!Start(run, s.text)) return false;
+            run.main = WaitForDialog(run, IDC_TAB, kTimeout);
+            return run.main && !WaitForDialog(run, IDC_MESSAGE_TEXT, 0);
+        case kExit:
+            got = std::to_wstring(Exit(run, kTimeout));
+            return got == std::to_wstring(s.id);
         case kSet:
-            SetField(page, s.id, s.text);
-            return page != nullptr;
+            return SetDlgItemTextW(page, s.id, s.text.c_str());
         case kQuery:
         case kPaste:
-            if (s.op == kQuery) SetField(page, IDC_NUMBER, s.text);
+            if (s.op == kQuery) SetDlgItemTextW(page, IDC_NUMBER, s.text.c_str());
             if (s.op == kPaste) Paste(page, s.text);
             got = Fields(page);
             return got == s.expect;
         case kPress:
-            if (!PressButton(main, s.id)) return false;
+            if (!PostMessageW(GetDlgItem(run.main, s.id), BM_CLICK, 0, 0)) return false;
             if (s.text.empty()) return true;
-            got = AnswerMessageBox(run, IDOK, kTimeout);
+            got = Answer(run, IDOK, kTimeout).first;
             return Matches(got, s.text);
         case kBox: {
-            HWND box = WaitForMessageBox(run, kTimeout);
-            if (box) got = MessageBoxText(box) + L" / " + WindowText(box);
-            const bool ok = box && Matches(MessageBoxText(box), s.text) &&
-                            WindowText(box) == (s.expect.empty() ? L"Varnolt" : s.expect);
-            AnswerMessageBox(run, s.id, 0);
-            return ok;
+            const auto [text, caption] = Answer(run, s.id, kTimeout);
+            got = text + L" / " + caption;
+            return Matches(text, s.text) && caption == (s.expect.empty() ? L"Varnolt" : s.expect);
         }
         case kOn:
         case kOff:
-            got = WindowText(GetDlgItem(main, s.id));
-            return got == s.text && IsControlEnabled(main, s.id) == (s.op == kOn);
+            got = Text(GetDlgItem(run.main, s.id));
+            return got == s.text && IsWindowEnabled(GetDlgItem(run.main, s.id)) == (s.op == kOn);
         case kTab:
-            SelectTab(main, s.id);
-            return VisiblePage(main) != nullptr;
+            SendDlgItemMessageW(run.main, IDC_TAB, TCM_SETCURFOCUS, s.id, 0);
+            return VisiblePage(run.main) != page;
         case kTabs:
-            for (int i = 0; i < TabCount(main); ++i) got += (i ? L"," : L"") + TabLabel(run, main, i);
+            for (int i = 0; i < SendDlgItemMessageW(run.main, IDC_TAB, TCM_GETITEMCOUNT, 0, 0); ++i)
+                got += (i ? L"," : L"") + TabLabel(run, i);
             return got == s.text;
         case kIcon:
-            DoubleClick(page, IDC_ICON);
-            Sleep(300);
+            DoubleClick(GetDlgItem(page, IDC_ICON));
             return true;
         case kPut:
             PutFile(L"\\\\?\\" + s.text, Utf16File(s.expect));
@@ -172,44 +332,37 @@ bool PlayStep(const Step& s, ProgramRun& run, HWND& main, std::wstring& got) {
         case kFile:
             return GetFile(s.text) == Utf16File(s.expect);
         case kSaved: {
-            wchar_t area[kLookupNameUnits] = {}, type[kLookupNameUnits] = {};
-            const bool found = LookupNumberInFile(reinterpret_cast<const char16_t*>(dat.c_str()), s.id,
-                                                  reinterpret_cast<char16_t*>(area), reinterpret_cast<char16_t*>(type));
-            got = std::wstring(area) + L"\t" + type;
+            char16_t area[kLookupNameUnits] = {}, type[kLookupNameUnits] = {};
+            const bool found = LookupNumberInFile(AsText16(dat.c_str()), s.id, area, type);
+            got = std::wstring(AsWide(area)) + L"\t" + AsWide(type);
             return found && got == s.expect;
         }
-        case kAbout:
-            PressButton(main, IDC_ABOUT);
-            got = AnswerMessageBox(run, IDOK, kTimeout);
-            return got.rfind(kBanner, 0) == 0 && got.size() > s.text.size() + 2 &&
-                   got.compare(got.size() - s.text.size() - 2, std::wstring::npos, L"\n\n" + s.text) == 0;
         case kPicture:
-            if (s.id && !WaitForMessageBox(run, kTimeout)) return false;
+            if (s.id && !WaitForDialog(run, IDC_MESSAGE_TEXT, kTimeout)) return false;
             Picture(s.text);
             return true;
     }
     return false;
 }
 
-// Plays a journey in `folder` until a step that waits or acts fails (the
-// steps after it would only wait for what cannot come); a query that fails
-// is reported and the journey goes on, so every wrong row shows.
+// Plays a journey in `folder` until a step that acts or waits fails (the
+// steps after it would only wait for what cannot come); a failed query is
+// reported and the journey goes on, so that every wrong row shows.
 void Play(const char* name, const std::wstring& folder, const std::vector<Step>& steps) {
-    ProgramRun run;
+    Run run;
     run.folder = folder;
-    HWND main = nullptr;
     int wrong = 0;
     for (size_t i = 0; i < steps.size(); ++i) {
-        std::wstring got;
-        if (PlayStep(steps[i], run, main, got)) continue;
-        ++wrong;
         const Step& s = steps[i];
-        std::printf("FAIL %s, step %zu %s %d \"%s\" \"%s\": got \"%s\"\n", name, i + 1, kOpNames[s.op], s.id,
+        std::wstring got;
+        if (PlayStep(s, run, got)) continue;
+        ++wrong;
+        std::printf("FAIL %s, step %zu (op %d, %d, \"%s\", \"%s\"): got \"%s\"\n", name, i + 1, s.op, s.id,
                     Utf8(s.text.substr(0, 80)).c_str(), Utf8(s.expect.substr(0, 80)).c_str(),
                     Utf8(got.substr(0, 600)).c_str());
         if (s.op != kQuery && s.op != kPaste) break;
     }
-    if (run.started) WaitForExit(run, 0);
+    Exit(run, 0);
     std::printf("%s %s (%zu steps)\n", wrong ? "FAIL" : "ok  ", name, steps.size());
     std::fflush(stdout);
     ++(wrong ? failed : passed);
@@ -217,7 +370,13 @@ void Play(const char* name, const std::wstring& folder, const std::vector<Step>&
 
 // A journey in a fresh folder holding a copy of the program.
 void PlayInCopy(const char* name, std::vector<Step> (*journey)(const std::wstring& folder)) {
-    const std::wstring folder = MakeRunFolder(exePath, L"");
+    static int serial = 0;
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"varnolt-e2e-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(serial++);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CopyFileW(exePath.c_str(), (folder + L"\\Varnolt.exe").c_str(), FALSE);
     Play(name, folder, journey(folder));
     RemoveRunFolder(folder);
 }
@@ -251,7 +410,7 @@ std::vector<Step> CommandLine(const std::wstring& folder) {
         L"归属: 0 种，占用: 0 字节\n类型: 0 种，占用: 0 字节";
     steps.insert(steps.end(), {{kCopy, 0, folder + L"\\garbage"},
                                {kStart},
-                               {kAbout, 0, zero},
+                               {kPress, IDC_ABOUT, kBanner + std::wstring(L"*\n\n") + zero},
                                {kPress, IDCANCEL},
                                {kExit, 0},
                                {kSame, 0, folder + L"\\garbage"}});
@@ -303,7 +462,7 @@ std::vector<Step> Window(const std::wstring& f) {
             {kTab, 1},
             {kIcon},
             {kTabs, 0, L"查询,导入"},
-            {kAbout, 0, kStatistics},
+            {kPress, IDC_ABOUT, kBanner + std::wstring(L"*\n\n") + kStatistics},
             {kPress, IDCANCEL},
             {kBox, IDYES, kSavePrompt},
             {kExit, 0},
