@@ -138,29 +138,16 @@ std::wstring Text(HWND window) {
     return text;
 }
 
-struct Search {
-    int controlId;
-    HWND found;
-};
-
-// The program has one thread; its dialogs and boxes are that thread's windows.
-BOOL CALLBACK Collect(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<Search*>(context);
-    wchar_t name[16];
-    if (IsWindowVisible(window) && GetClassNameW(window, name, 16) && lstrcmpW(name, L"#32770") == 0 &&
-        GetDlgItem(window, search->controlId))
-        search->found = window;
-    return !search->found;
-}
-
 // A visible dialog of the program holding the control `controlId`: IDC_TAB
 // for the main window, IDC_MESSAGE_TEXT for a message box. Null when none
-// came within `timeoutMs` or the process ended.
+// came within `timeoutMs` or the process ended. The program has one thread,
+// whose windows its dialogs and boxes are.
 HWND WaitForDialog(const Run& run, int controlId, DWORD timeoutMs) {
     for (const DWORD begin = GetTickCount();; Sleep(30)) {
-        Search search = {controlId, nullptr};
-        EnumThreadWindows(run.process.dwThreadId, Collect, reinterpret_cast<LPARAM>(&search));
-        if (search.found) return search.found;
+        for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32770", nullptr));)
+            if (GetWindowThreadProcessId(window, nullptr) == run.process.dwThreadId && IsWindowVisible(window) &&
+                GetDlgItem(window, controlId))
+                return window;
         if (WaitForSingleObject(run.process.hProcess, 0) == WAIT_OBJECT_0 || GetTickCount() - begin > timeoutMs)
             return nullptr;
     }
@@ -370,13 +357,11 @@ std::vector<Step> CommandLine(const std::wstring& folder) {
     std::vector<Step> steps = {{kCopy, 0, Fixture(L"example.dat")}};
     for (auto [key, area] : {std::pair{L"  1380099", L"AB"}, std::pair{L"1300000", L"C"}})
         steps.insert(steps.end(), {{kLaunch, 0, key}, {kBox, IDOK, area, L"D"}, {kExit, 1}});
-    const std::pair<std::wstring, const wchar_t*> unanswered[] = {{Fixture(L"example.dat"), L"abc"},
-                                                                  {Fixture(L"example.dat"), L"13912345678"},
-                                                                  {Fixture(L"example.dat"), L"1380100"},
-                                                                  {L"", L"1380050"},
-                                                                  {Fixture(L"wrong_magic.dat"), L"1380050"}};
-    for (const auto& [file, key] : unanswered)
-        steps.insert(steps.end(), {{kCopy, 0, file}, {kStart, 0, key}, {kPress, IDCANCEL}, {kExit, 0}});
+    for (auto [file, key] :
+         {std::pair{L"example.dat", L"abc"}, std::pair{L"example.dat", L"13912345678"},
+          std::pair{L"example.dat", L"1380100"}, std::pair{L"", L"1380050"}, std::pair{L"wrong_magic.dat", L"1380050"}})
+        steps.insert(steps.end(),
+                     {{kCopy, 0, *file ? Fixture(file) : L""}, {kStart, 0, key}, {kPress, IDCANCEL}, {kExit, 0}});
     std::string garbage = "VNLT";
     for (int i = 0; i < 4000; ++i) garbage += static_cast<char>((i * 7919) >> 3);
     PutFile(folder + L"\\garbage", garbage);
