@@ -30,7 +30,7 @@ else
     if host_runs_32bit; then preset=win32 arch=x86; fi
     build="$BUILD/$preset"
     { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$(nproc)" \
-        --target Varnolt vnlt varnolt install_check c_api_test >/dev/null; } || exit 1
+        --target Varnolt vnlt varnolt e2e_driver c_api_test >/dev/null; } || exit 1
 fi
 debs="${3:-}"
 work="$ROOT/build/package-test"
@@ -41,7 +41,7 @@ check() {  # description, then the test command
     local what="$1"; shift
     if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what" >&2; fi
 }
-install_check() { "$WINE" "$build/tests/install_check.exe" "$1" >"$work/check.log" 2>&1 || { cat "$work/check.log" >&2; return 1; }; }
+install_check() { "$WINE" "$build/tests/e2e_driver.exe" --install-check "$1" >"$work/check.log" 2>&1 || { cat "$work/check.log" >&2; return 1; }; }
 winepath_of() { printf 'Z:%s' "${1//\//\\}"; }
 starts_with_bom_and_crlf() { [ "$(head -c3 "$1" | od -An -tx1 | tr -d ' ')" = efbbbf ] && head -1 "$1" | grep -q $'\r$'; }
 
