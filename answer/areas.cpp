@@ -44,7 +44,7 @@ AreaParts SplitAreaName(const std::string& area) {
 
 std::string AreaCodeOfKey(uint32_t key) {
     if (!IsFixedLineKey(key)) return {};
-    char code[8];
+    char code[16];  // room for any unsigned, so the format can never cut it
     if (key < kLongCodeKeys)
         std::snprintf(code, sizeof code, "0%u", unsigned(key));
     else  // the first subscriber digit is not part of the code
