@@ -44,10 +44,10 @@ def cases(places):
         yield title, lines
 
 
-def write(work, spec):
+def write(work, line):
     """`+ FILE[ ENCODING]: TEXT`, `+ FILE < SOURCE` or `+ FILE -`."""
-    copy, remove = re.fullmatch(r"(\S+) < (.*)", spec), re.fullmatch(r"(\S+) -", spec)
-    name, encoding, text = re.fullmatch(r"([^\s:]+)(?: ([\w-]+))?: (.*)", spec).groups() if not (copy or remove) else (
+    copy, remove = re.fullmatch(r"(\S+) < (.*)", line), re.fullmatch(r"(\S+) -", line)
+    name, encoding, text = re.fullmatch(r"([^\s:]+)(?: ([\w-]+))?: (.*)", line).groups() if not (copy or remove) else (
         (copy or remove).group(1), None, None)
     path = os.path.join(work, name)
     os.makedirs(os.path.dirname(path), exist_ok=True)
