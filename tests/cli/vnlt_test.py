@@ -47,8 +47,7 @@ def cases(places):
 def write(work, line):
     """`+ FILE[ ENCODING]: TEXT`, `+ FILE < SOURCE` or `+ FILE -`."""
     copy, remove = re.fullmatch(r"(\S+) < (.*)", line), re.fullmatch(r"(\S+) -", line)
-    name, encoding, text = re.fullmatch(r"([^\s:]+)(?: ([\w-]+))?: (.*)", line).groups() if not (copy or remove) else (
-        (copy or remove).group(1), None, None)
+    name = (copy or remove).group(1) if copy or remove else re.match(r"[^\s:]+", line).group(0)
     path = os.path.join(work, name)
     os.makedirs(os.path.dirname(path), exist_ok=True)
     if remove:
@@ -56,6 +55,7 @@ def write(work, line):
     elif copy:
         shutil.copy(os.path.join(work, copy.group(2)), path)
     else:
+        encoding, text = re.fullmatch(r"[^\s:]+(?: ([\w-]+))?: (.*)", line).groups()
         data = unescape(text).decode("utf-8")
         open(path, "wb").write({None: data.encode(), "utf-8-sig": b"\xef\xbb\xbf" + data.encode(),
                                 "gbk": data.encode("gbk"), "utf-16": b"\xff\xfe" + data.encode("utf-16-le")}[encoding])
