@@ -1,6 +1,6 @@
 // End-to-end tests of the real Varnolt.exe, driven from another process as
-// a person would: each journey is a table of steps, played by one interpreter.
-// Usage: e2e_driver VARNOLT_EXE FIXTURE_FOLDER [--pictures REQUEST_FOLDER]
+// a person would: plays the journeys of tests/data/journeys.txt.
+// Usage: e2e_driver VARNOLT_EXE [--pictures REQUEST_FOLDER]
 //        e2e_driver --install-check FOLDER   (environment variables expanded)
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -9,9 +9,12 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,41 +32,32 @@ namespace {
 #define VARNOLT_WIDEN(text) VARNOLT_WIDEN2(text)
 
 constexpr DWORD kTimeout = 15000;
-const wchar_t kSavePrompt[] = L"您已经添加或导入条目到归属数据库中，要保存这些更改吗?";
-const wchar_t kBanner[] = L"Varnolt " VARNOLT_WIDEN(VARNOLT_VERSION_TEXT) L" X";
 
-// What a step does with its control id and its two texts. "Fields" are the
-// query page's area and type joined by a TAB, as in an exported line. In an
-// expected box text, one "*" stands for any run of text.
-enum Op {
-    kCopy,     // `text` becomes the folder's Varnolt.dat; "" removes it
-    kBlock,    // a folder stands where Varnolt.dat would be written
-    kSame,     // Varnolt.dat holds the bytes of the file `text`
-    kLaunch,   // start the program with the command line `text`
-    kStart,    // the same, and the main window opens with no box before it
-    kExit,     // the program ends with exit code `id`
-    kSet,      // field `id` of the page on show is set to `text`
-    kQuery,    // the number field is set to `text`; the fields read `expect`
-    kPaste,    // `text` is pasted into the emptied number field; the fields read `expect`
-    kPress,    // main-window button `id` is clicked; a box saying `text` (if any) is answered OK
-    kBox,      // a box saying `text`, captioned `expect` or "Varnolt", is answered with button `id`
-    kOn,       // main-window control `id` reads `text` and is enabled
-    kOff,      // the same, disabled
-    kTab,      // tab `id` is selected
-    kTabs,     // the tab labels, joined by ",", read `text`
-    kIcon,     // the icon of the page on show is double-clicked, and the tabs change
-    kPut,      // the UTF-16 file `text` is written with `expect`
-    kFile,     // the file `text` holds `expect` in UTF-16
-    kSaved,    // the saved Varnolt.dat answers key `id` with the fields `expect`
-    kPicture,  // a picture `text` is taken, after a box if `id`
-};
+// The ops of tests/data/journeys.txt, which says what each does.
+enum Op { kCopy, kBlock, kSame, kLaunch, kStart, kExit, kSet, kQuery, kPaste, kWritten, kPress, kBox,
+          kOn, kOff, kTab, kTabs, kIcon, kPut, kFile, kSaved, kPicture };
+const std::map<std::string, std::pair<Op, bool>> kOps = {  // an op, and whether it takes an id
+    {"copy", {kCopy, false}},   {"block", {kBlock, false}}, {"same", {kSame, false}},  {"launch", {kLaunch, false}},
+    {"start", {kStart, false}}, {"exit", {kExit, true}},    {"set", {kSet, true}},     {"query", {kQuery, false}},
+    {"paste", {kPaste, false}}, {"written", {kWritten, false}}, {"press", {kPress, true}}, {"box", {kBox, true}},
+    {"on", {kOn, true}},        {"off", {kOff, true}},      {"tab", {kTab, true}},     {"tabs", {kTabs, false}},
+    {"icon", {kIcon, false}},   {"put", {kPut, false}},     {"file", {kFile, false}},  {"saved", {kSaved, true}},
+    {"picture", {kPicture, true}}};
+const std::map<std::string, int> kIds = {
+    {"IDOK", IDOK},           {"IDCANCEL", IDCANCEL},   {"IDYES", IDYES},         {"IDNO", IDNO},
+    {"IDC_ABOUT", IDC_ABOUT}, {"IDC_TITLE", IDC_TITLE}, {"IDC_AREA", IDC_AREA},   {"IDC_TYPE", IDC_TYPE},
+    {"IDC_NUMBER", IDC_NUMBER}, {"IDC_PATH", IDC_PATH}};
 
 struct Step {
-    Step(Op op, int id = 0, std::wstring text = L"", std::wstring expect = L"")
-        : op(op), id(id), text(std::move(text)), expect(std::move(expect)) {}
-    Op op;
-    int id;
+    Op op = kCopy;
+    int id = 0;
     std::wstring text, expect;
+};
+
+// A journey as written: its name, and its steps' lines with their numbers.
+struct Journey {
+    std::string name;
+    std::vector<std::pair<int, std::string>> lines;
 };
 
 // A journey's program: its folder, its process while one runs, its main window.
@@ -74,15 +68,16 @@ struct Run {
     HWND main = nullptr;
 };
 
-int passed = 0, failed = 0;
-std::wstring exePath, fixtures, pictureRequests;
-
 // CTest hands in /unix/paths; Wine reads them through its Z: drive.
 std::wstring WindowsPath(std::wstring path) {
     if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
     for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
     return path;
 }
+
+int passed = 0, failed = 0;
+std::wstring exePath, fixtures = WindowsPath(VARNOLT_WIDEN(VARNOLT_TEST_DATA)), pictureRequests;
+std::map<std::wstring, std::wstring> texts;  // {NAME} of the journeys' texts
 
 std::string Utf8(const std::wstring& text) { return Utf16ToUtf8(AsText16(text.c_str())); }
 
@@ -260,6 +255,15 @@ bool PlayStep(const Step& s, Run& run, std::wstring& got) {
             if (s.op == kPaste) Paste(page, s.text);
             got = Fields(page);
             return got == s.expect;
+        case kWritten: {  // every row is tried; the wrong ones are all told
+            const std::vector<WrittenNumberRow> rows = ParseWrittenNumbers(GetFile(fixtures + L"\\written_numbers.tsv"));
+            for (const WrittenNumberRow& row : rows) {
+                SetDlgItemTextW(page, IDC_NUMBER, AsWide(row.text.c_str()));
+                if (Fields(page) != std::wstring(AsWide(row.area.c_str())) + L"\t" + AsWide(row.type.c_str()))
+                    got += L"[" + std::wstring(AsWide(row.text.c_str())) + L": " + Fields(page) + L"] ";
+            }
+            return rows.size() >= 50 && got.empty();
+        }
         case kPress:
             if (!PostMessageW(GetDlgItem(run.main, s.id), BM_CLICK, 0, 0)) return false;
             if (s.text.empty()) return true;
@@ -291,12 +295,12 @@ bool PlayStep(const Step& s, Run& run, std::wstring& got) {
             PutFile(L"\\\\?\\" + s.text, Utf16File(s.expect));
             return true;
         case kFile:
-            return GetFile(s.text) == Utf16File(s.expect);
+            return GetFile(s.text) == Utf16File(AsWide(Utf8ToUtf16(GetFile(s.expect)).c_str()));
         case kSaved: {
             char16_t area[kLookupNameUnits] = {}, type[kLookupNameUnits] = {};
             const bool found = LookupNumberInFile(AsText16(dat.c_str()), s.id, area, type);
             got = std::wstring(AsWide(area)) + L"\t" + AsWide(type);
-            return found && got == s.expect;
+            return found && got == s.text;
         }
         case kPicture:
             if (pictureRequests.empty()) return true;
@@ -307,32 +311,96 @@ bool PlayStep(const Step& s, Run& run, std::wstring& got) {
     return false;
 }
 
+// A text of the journeys as meant: escapes and {…} expanded, in `folder`.
+std::wstring Expand(const std::string& written, const std::wstring& folder) {
+    const std::wstring in = AsWide(Utf8ToUtf16(written).c_str());
+    std::wstring out;
+    for (size_t i = 0; i < in.size(); ++i) {
+        if (in[i] == L'\\' && i + 1 < in.size() && std::wstring(L"tnr").find(in[i + 1]) != std::wstring::npos) {
+            out += in[++i] == L't' ? L'\t' : in[i] == L'n' ? L'\n' : L'\r';
+        } else if (in[i] == L'{' && in.find(L'}', i) != std::wstring::npos) {
+            const std::wstring name = in.substr(i + 1, in.find(L'}', i) - i - 1);
+            i = in.find(L'}', i);
+            const size_t star = name.find(L'*'), to = name.find(L" to ");
+            if (name == L"data" || name == L"folder") {
+                out += name == L"data" ? fixtures : folder;
+            } else if (star != std::wstring::npos) {
+                for (int n = std::stoi(name.substr(star + 1)); n > 0; --n) out += name.substr(0, star);
+            } else if (to != std::wstring::npos) {
+                out.resize(std::max<size_t>(out.size(), std::stoi(name.substr(to + 4))), name[0]);
+            } else {
+                out += texts[name];
+            }
+        } else {
+            out += in[i];
+        }
+    }
+    return out;
+}
+
+// A step from its line: "op [id] | text | expect".
+bool ParseStep(const std::string& line, const std::wstring& folder, Step& step) {
+    std::istringstream words(line);
+    std::string op, id;
+    words >> op;
+    const auto known = kOps.find(op);
+    if (known == kOps.end()) return false;
+    step.op = known->second.first;
+    if (known->second.second) {
+        words >> id;
+        step.id = kIds.count(id) ? kIds.at(id) : std::atoi(id.c_str());
+    }
+    std::string rest;
+    std::getline(words, rest);
+    if (rest.rfind(" |", 0) != 0) return rest.empty();
+    rest = rest.substr(rest.size() > 2 && rest[2] == ' ' ? 3 : 2);
+    const size_t bar = rest.find(" | ");
+    step.text = Expand(rest.substr(0, bar), folder);
+    if (bar != std::string::npos) step.expect = Expand(rest.substr(bar + 3), folder);
+    return true;
+}
+
+// The journeys of the file; its "let" lines fill `texts`.
+std::vector<Journey> ReadJourneys() {
+    std::vector<Journey> journeys;
+    std::istringstream file(GetFile(fixtures + L"\\journeys.txt"));
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        if (line.empty() || line[0] == '#') continue;
+        if (line.rfind("== ", 0) == 0) journeys.push_back({line.substr(3), {}});
+        else if (line.rfind("let ", 0) == 0)
+            texts[AsWide(Utf8ToUtf16(line.substr(4, line.find(" = ") - 4)).c_str())] = Expand(line.substr(line.find(" = ") + 3), L"");
+        else if (!journeys.empty()) journeys.back().lines.push_back({number, line});
+    }
+    return journeys;
+}
+
 // Plays a journey in `folder` until a step that acts or waits fails (the
 // steps after it would only wait for what cannot come); a failed query is
 // reported and the journey goes on, so that every wrong row shows.
-void Play(const char* name, const std::wstring& folder, const std::vector<Step>& steps) {
+void Play(const Journey& journey, const std::wstring& folder) {
     Run run;
     run.folder = folder;
     int wrong = 0;
-    for (size_t i = 0; i < steps.size(); ++i) {
-        const Step& s = steps[i];
-        std::wstring got;
-        if (PlayStep(s, run, got)) continue;
+    for (const auto& [number, line] : journey.lines) {
+        Step s;
+        const bool parsed = ParseStep(line, folder, s);
+        std::wstring got = parsed ? L"" : L"<not a step>";
+        if (parsed && PlayStep(s, run, got)) continue;
         ++wrong;
-        std::printf("FAIL %s, step %zu (op %d, %d, \"%s\", \"%s\"): got \"%s\"\n", name, i + 1, s.op, s.id,
-                    Utf8(s.text.substr(0, 80)).c_str(), Utf8(s.expect.substr(0, 80)).c_str(),
-                    Utf8(got.substr(0, 600)).c_str());
+        std::printf("FAIL %s, journeys.txt:%d \"%s\": got \"%s\"\n", journey.name.c_str(), number,
+                    line.substr(0, 120).c_str(), Utf8(got.substr(0, 600)).c_str());
         if (s.op != kQuery && s.op != kPaste) break;
     }
     Exit(run, 0);
-    std::printf("%s %s (%zu steps)\n", wrong ? "FAIL" : "ok  ", name, steps.size());
+    std::printf("%s %s (%zu steps)\n", wrong ? "FAIL" : "ok  ", journey.name.c_str(), journey.lines.size());
     std::fflush(stdout);
     ++(wrong ? failed : passed);
 }
 
 // A journey in a fresh folder holding a copy of the program. Through \\?\,
 // the folder goes with names past MAX_PATH.
-void PlayInCopy(const char* name, std::vector<Step> (*journey)(const std::wstring& folder)) {
+void PlayInCopy(const Journey& journey) {
     static int serial = 0;
     const std::wstring folder =
         (std::filesystem::temp_directory_path() /
@@ -340,215 +408,35 @@ void PlayInCopy(const char* name, std::vector<Step> (*journey)(const std::wstrin
             .wstring();
     std::filesystem::create_directory(folder);
     CopyFileW(exePath.c_str(), (folder + L"\\Varnolt.exe").c_str(), FALSE);
-    Play(name, folder, journey(folder));
+    Play(journey, folder);
     std::error_code ignored;
     std::filesystem::remove_all(L"\\\\?\\" + folder, ignored);
-}
-
-std::wstring Fixture(const wchar_t* name) { return fixtures + L"\\" + name; }
-
-const wchar_t kStatistics[] =
-    L"数据版本: 2024.3.15\n\n记录: 103 条，占用: 110 字节\n项目: 3 条，占用: 18 字节\n"
-    L"归属: 5 种，占用: 36 字节\n类型: 3 种，占用: 20 字节";
-
-// The command line answers from the file, or opens the main window; a
-// garbage file gives the empty directory and is left alone.
-std::vector<Step> CommandLine(const std::wstring& folder) {
-    std::vector<Step> steps = {{kCopy, 0, Fixture(L"example.dat")}};
-    for (auto [key, area] : {std::pair{L"  1380099", L"AB"}, std::pair{L"1300000", L"C"}})
-        steps.insert(steps.end(), {{kLaunch, 0, key}, {kBox, IDOK, area, L"D"}, {kExit, 1}});
-    for (auto [file, key] :
-         {std::pair{L"example.dat", L"abc"}, std::pair{L"example.dat", L"13912345678"},
-          std::pair{L"example.dat", L"1380100"}, std::pair{L"", L"1380050"}, std::pair{L"wrong_magic.dat", L"1380050"}})
-        steps.insert(steps.end(),
-                     {{kCopy, 0, *file ? Fixture(file) : L""}, {kStart, 0, key}, {kPress, IDCANCEL}, {kExit, 0}});
-    std::string garbage = "VNLT";
-    for (int i = 0; i < 4000; ++i) garbage += static_cast<char>((i * 7919) >> 3);
-    PutFile(folder + L"\\garbage", garbage);
-    const wchar_t zero[] =
-        L"数据版本: 0.0.0\n\n记录: 0 条，占用: 0 字节\n项目: 0 条，占用: 0 字节\n"
-        L"归属: 0 种，占用: 0 字节\n类型: 0 种，占用: 0 字节";
-    steps.insert(steps.end(), {{kCopy, 0, folder + L"\\garbage"},
-                               {kStart},
-                               {kPress, IDC_ABOUT, kBanner + std::wstring(L"*\n\n") + zero},
-                               {kPress, IDCANCEL},
-                               {kExit, 0},
-                               {kSame, 0, folder + L"\\garbage"}});
-    return steps;
-}
-
-// The whole window: tabs, a query, an add and a refused one, an import and a
-// failing one, the export tab and its file, About, and the exit with Yes;
-// then a save that cannot replace the file.
-std::vector<Step> Window(const std::wstring& f) {
-    std::wstring exported = L"1300000\t新区\tD\r\n";
-    for (int key = 1380000; key <= 1380099; ++key) exported += std::to_wstring(key) + L"\tAB\tD\r\n";
-    const std::wstring imported = L"1500000\t上海\t移动\r\n1500001\t上海\t移动\r\n";
-    return {{kCopy, 0, Fixture(L"example.dat")},
-            {kStart},
-            {kTabs, 0, L"查询,导入"},
-            {kOff, IDOK, L"添加"},
-            {kOff, IDC_TITLE, L"Varnolt"},
-            {kQuery, 0, L"13800501234", L"AB\tD"},
-            {kOff, IDOK, L"添加"},
-            {kQuery, 0, L"13000011234", L"\t"},
-            {kQuery, 0, L"1300000", L"C\tD"},
-            {kSet, IDC_AREA, L"新区"},
-            {kOn, IDOK, L"添加"},
-            {kPress, IDOK, L"记录添加成功。"},
-            {kQuery, 0, L"", L"\t"},
-            {kQuery, 0, L"1300000", L"新区\tD"},
-            {kSet, IDC_NUMBER, L"4194304"},
-            {kSet, IDC_AREA, L"A"},
-            {kSet, IDC_TYPE, L"B"},
-            {kPress, IDOK, L"记录添加失败。\n\n请确保要添加的号码小于 4194304。"},
-            {kTab, 1},
-            {kOff, IDOK, L"导入"},
-            {kPut, 0, f + L"\\in.txt", imported},
-            {kSet, IDC_PATH, f + L"\\in.txt"},
-            {kOn, IDOK, L"导入"},
-            {kPress, IDOK, kStatistics},
-            {kSet, IDC_PATH, f + L"\\missing.txt"},
-            {kPress, IDOK, L"数据导入不成功。"},
-            {kSet, IDC_PATH, L""},
-            {kOff, IDOK, L"导入"},
-            {kIcon},
-            {kTabs, 0, L"查询,导入,导出"},
-            {kTab, 2},
-            {kOff, IDOK, L"导出"},
-            {kSet, IDC_PATH, f + L"\\out.txt"},
-            {kPress, IDOK, L"数据导出成功。"},
-            {kFile, 0, f + L"\\out.txt", exported + imported},
-            {kTab, 1},
-            {kIcon},
-            {kTabs, 0, L"查询,导入"},
-            {kPress, IDC_ABOUT, kBanner + std::wstring(L"*\n\n") + kStatistics},
-            {kPress, IDCANCEL},
-            {kBox, IDYES, kSavePrompt},
-            {kExit, 0},
-            {kSaved, 1500001, L"", L"上海\t移动"},
-            {kBlock},
-            {kStart},
-            {kSet, IDC_NUMBER, L"1700000"},
-            {kSet, IDC_AREA, L"A"},
-            {kSet, IDC_TYPE, L"B"},
-            {kPress, IDOK, L"记录添加成功。"},
-            {kPress, IDCANCEL},
-            {kBox, IDYES, kSavePrompt},
-            {kBox, IDOK, L"保存失败。\n\n请确保数据文件可写。"},
-            {kExit, 0}};
-}
-
-// Text far beyond every buffer and paths at the limit; No at the exit
-// writes nothing.
-std::vector<Step> HostileInput(const std::wstring& f) {
-    const std::wstring stem = f + L"\\";
-    const std::wstring at259 = stem + std::wstring(259 - stem.size() - 4, L'p') + L".txt";
-    const std::wstring at260 = stem + std::wstring(260 - stem.size() - 4, L'q') + L".txt";
-    return {{kCopy, 0, Fixture(L"example.dat")},
-            {kStart},
-            {kQuery, 0, L"1391234" + std::wstring(99993, L'9'), L"\t"},
-            {kSet, IDC_AREA, std::wstring(100000, L'区')},
-            {kSet, IDC_TYPE, std::wstring(100000, L'型')},
-            {kPress, IDOK, L"记录添加成功。"},
-            {kQuery, 0, L"1391234", std::wstring(31, L'区') + L"\t" + std::wstring(15, L'型')},
-            {kTab, 1},
-            {kPut, 0, at259, L"1600000\tA\tB\r\n"},
-            {kPut, 0, at260, L"1600001\tA\tB\r\n"},
-            {kSet, IDC_PATH, at259},
-            {kPress, IDOK, L"数据版本*"},
-            {kSet, IDC_PATH, at260},
-            {kPress, IDOK, L"数据导入不成功。"},
-            {kPress, IDCANCEL},
-            {kBox, IDNO, kSavePrompt},
-            {kExit, 0},
-            {kSame, 0, Fixture(L"example.dat")}};
-}
-
-// The shipped directory, as a user who downloads Varnolt meets it: every
-// written number of the shared table gets its area and type, or none, and
-// so do numbers pasted with their labels. With pictures asked for, every
-// page, box and prompt is taken on the way.
-std::vector<Step> ShippedDirectory(const std::wstring& f) {
-    const std::vector<WrittenNumberRow> rows = ParseWrittenNumbers(GetFile(Fixture(L"written_numbers.tsv")));
-    if (rows.size() < 50) {
-        std::printf("FAIL the table of written numbers is not read\n");
-        ++failed;
-    }
-    std::vector<Step> steps = {{kCopy, 0, fixtures + L"\\..\\..\\data\\Varnolt.dat"}, {kStart}};
-    for (const WrittenNumberRow& row : rows) {
-        const std::wstring text = AsWide(row.text.c_str());
-        steps.push_back({kQuery, 0, text, std::wstring(AsWide(row.area.c_str())) + L"\t" + AsWide(row.type.c_str())});
-    }
-    steps.insert(steps.end(),
-                 {{kPaste, 0, L"Tel: +86 (0)10 1234-5678 ext. 8", L"北京市\t固定电话"},
-                  {kPaste, 0, L"139 1234 5678", L"江苏省常州市\t中国移动"},
-                  {kOff, IDOK, L"添加"},
-                  {kPicture, 0, L"query"},
-                  {kPaste, 0, L"0755-8888 8888", L"广东省深圳市\t固定电话"},
-                  {kPicture, 0, L"query-fixed"},
-                  {kTab, 1},
-                  // Entries the directory already holds: the statistics stay the national ones.
-                  {kPut, 0, f + L"\\号码.txt", L"1391234\t江苏省常州市\t中国移动\r\n755\t广东省深圳市\t固定电话\r\n"},
-                  {kSet, IDC_PATH, f + L"\\号码.txt"},
-                  {kPicture, 0, L"import"},
-                  {kPress, IDOK},
-                  {kPicture, 1, L"statistics"},
-                  {kBox, IDOK, L"数据版本*"},
-                  {kIcon},
-                  {kTab, 2},
-                  {kSet, IDC_PATH, L"C:\\导出.txt"},
-                  {kPicture, 0, L"export"},
-                  {kPress, IDC_ABOUT},
-                  {kPicture, 1, L"about"},
-                  {kBox, IDOK, kBanner + std::wstring(L"*")},
-                  {kPress, IDCANCEL},
-                  {kPicture, 1, L"save-prompt"},
-                  {kBox, IDNO, kSavePrompt},
-                  {kExit, 0}});
-    return steps;
-}
-
-// Varnolt.exe where a release put it, not a copy: a command-line key
-// answered from its own Varnolt.dat, a query, an add saved beside it.
-std::vector<Step> Installed() {
-    return {{kLaunch, 0, L"1391234"},
-            {kBox, IDOK, L"江苏省常州市", L"中国移动"},
-            {kExit, 1},
-            {kStart},
-            {kQuery, 0, L"13912345678", L"江苏省常州市\t中国移动"},
-            {kSet, IDC_NUMBER, L"100"},
-            {kSet, IDC_AREA, L"安装测试"},
-            {kSet, IDC_TYPE, L"测试类型"},
-            {kPress, IDOK, L"记录添加成功。"},
-            {kPress, IDCANCEL},
-            {kBox, IDYES, kSavePrompt},
-            {kExit, 0},
-            {kSaved, 100, L"", L"安装测试\t测试类型"}};
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc == 3 && std::wstring(argv[1]) == L"--install-check") {
-        wchar_t folder[MAX_PATH] = {};
-        ExpandEnvironmentStringsW(WindowsPath(argv[2]).c_str(), folder, MAX_PATH);
-        Play("the installed program answers and saves", folder, Installed());
-    } else if (argc == 3 || (argc == 5 && std::wstring(argv[3]) == L"--pictures")) {
-        exePath = WindowsPath(argv[1]);
-        fixtures = WindowsPath(argv[2]);
-        if (argc == 5) pictureRequests = WindowsPath(argv[4]);
-        if (pictureRequests.empty()) {
-            PlayInCopy("the command line", CommandLine);
-            PlayInCopy("the window", Window);
-            PlayInCopy("hostile input", HostileInput);
-        }
-        PlayInCopy("the shipped directory", ShippedDirectory);
-    } else {
+    const bool installed = argc == 3 && std::wstring(argv[1]) == L"--install-check";
+    if (!installed && argc != 2 && !(argc == 4 && std::wstring(argv[2]) == L"--pictures")) {
         std::fprintf(stderr,
-                     "usage: e2e_driver VARNOLT_EXE FIXTURE_FOLDER [--pictures REQUEST_FOLDER]\n"
+                     "usage: e2e_driver VARNOLT_EXE [--pictures REQUEST_FOLDER]\n"
                      "       e2e_driver --install-check FOLDER\n");
         return 2;
+    }
+    texts[L"banner"] = L"Varnolt " VARNOLT_WIDEN(VARNOLT_VERSION_TEXT) L" X";
+    const std::vector<Journey> journeys = ReadJourneys();
+    if (journeys.size() < 5) ++failed, std::printf("FAIL the journeys are not read\n");
+    if (argc == 4) pictureRequests = WindowsPath(argv[3]);
+    for (const Journey& journey : journeys) {
+        if (installed && journey.name == "the installed program") {
+            wchar_t folder[MAX_PATH] = {};
+            ExpandEnvironmentStringsW(WindowsPath(argv[2]).c_str(), folder, MAX_PATH);
+            Play(journey, folder);
+        } else if (!installed && journey.name != "the installed program" &&
+                   (pictureRequests.empty() || journey.name == "the shipped directory")) {
+            exePath = WindowsPath(argv[1]);
+            PlayInCopy(journey);
+        }
     }
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
