@@ -165,15 +165,6 @@ TEST(Ui, DroppedFilesAndBrowseDialogsFillThePath) {
     EXPECT_EQ(exportExtension, L".txt");
 }
 
-TEST(Ui, StatisticsOfAnEmptyDirectoryAreZero) {
-    ResetDirectory();
-    std::wstring text;
-    WithMainWindow([&] { text = BoxShownBy([] { SendMessageW(mainWindow, WM_COMMAND, IDM_STATISTICS, 0); }); });
-    EXPECT_EQ(text,
-              L"数据版本: 0.0.0\n\n记录: 0 条，占用: 0 字节\n项目: 0 条，占用: 0 字节\n归属: 0 种，占用: 0 字节\n"
-              L"类型: 0 种，占用: 0 字节");
-}
-
 TEST(Ui, ADroppedFolderIsNoFileToImport) {
     ResetDirectory();
     ScratchFolder scratch;
