@@ -8,13 +8,16 @@ TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data", "writte
 
 
 def rows():
-    """Each row: the text as written, and what the shipped directory answers.
-    In the text, \\uXXXX stands for a unit that would not show."""
+    """Each row: the text as written, and what the shipped directory answers."""
     table = []
     for line in open(TABLE, encoding="utf-8").read().split("\n"):
         if not line or line.startswith("#"):
             continue
         fields = (line.split("\t") + [""] * 5)[:5]
-        text = re.sub(r"\\u([0-9A-Fa-f]{4})", lambda m: chr(int(m.group(1), 16)), fields[0])
-        table.append(Row(text, fields[1], int(fields[2]), fields[3], fields[4]))
+        table.append(Row(unescape(fields[0]), fields[1], int(fields[2]), fields[3], fields[4]))
     return table
+
+
+def unescape(text):
+    """In the tables, \\uXXXX stands for a unit that would not show."""
+    return re.sub(r"\\u([0-9A-Fa-f]{4})", lambda m: chr(int(m.group(1), 16)), text)

@@ -28,51 +28,27 @@ FULLWIDTH = str.maketrans("0123456789+", "０１２３４５６７８９＋")
 FOREIGN_REGIONS = ["US", "GB", "HK", "TW", "MO", "JP", "KR", "DE", "FR", "SG", "AU", "IN", "RU", "BR"]
 
 
-def spaced(national, mobile, sep):
-    """A national number (without trunk 0) in its usual groups."""
-    if mobile:
-        return sep.join([national[:3], national[3:7], national[7:]])
+def forms():
+    """The forms of tests/data/written_forms.tsv: name, separator, templates, width."""
+    table = []
+    for line in open(os.path.join(os.path.dirname(HERE), "data", "written_forms.tsv"), encoding="utf-8"):
+        if line.strip() and not line.startswith("#"):
+            table.append((written_numbers.unescape(line.rstrip("\n")).split("\t") + [""] * 5)[:5])
+    return table
+
+
+def write(national, mobile, sep, mobile_template, fixed_template, width):
+    """The national number (without trunk 0) in one form."""
     code = 2 if national[0] in "12" else 3
-    rest = national[code:]
-    return national[:code] + sep + rest[:len(rest) - 4] + sep + rest[-4:]
+    rest = national[code:-4] + sep + national[-4:]
+    groups = sep.join([national[:3], national[3:7], national[7:]]) if mobile else national[:code] + sep + rest
+    template = mobile_template if mobile else fixed_template or mobile_template
+    text = template.format(d=national if mobile else "0" + national, n=national, t="" if mobile else "0",
+                           g=groups, c=national[:code], r=rest)
+    return text.translate(FULLWIDTH) if width == "fullwidth" else text
 
 
-# Each form: a name and how it writes (national, mobile, dialled).
-FORMS = [
-    ("dialled", lambda n, m, d: d),
-    ("spaces", lambda n, m, d: ("" if m else "0") + spaced(n, m, " ")),
-    ("dashes", lambda n, m, d: ("" if m else "0") + spaced(n, m, "-")),
-    ("slashes", lambda n, m, d: ("" if m else "0") + spaced(n, m, "/")),
-    ("dots", lambda n, m, d: ("" if m else "0") + spaced(n, m, ".")),
-    ("narrow no-break spaces", lambda n, m, d: ("" if m else "0") + spaced(n, m, "\u202f")),
-    ("thin spaces", lambda n, m, d: ("" if m else "0") + spaced(n, m, "\u2009")),
-    ("zero-width spaces", lambda n, m, d: ("" if m else "0") + spaced(n, m, "\u200b")),
-    ("en dashes", lambda n, m, d: ("" if m else "0") + spaced(n, m, "\u2013")),
-    ("fullwidth", lambda n, m, d: d.translate(FULLWIDTH)),
-    ("area code in parentheses", lambda n, m, d: d if m else "(0%s) %s" % tuple(spaced(n, m, "|").split("|", 1))),
-    ("+86", lambda n, m, d: "+86 " + spaced(n, m, " ")),
-    ("+86 dashes", lambda n, m, d: "+86-" + spaced(n, m, "-")),
-    ("fullwidth +86", lambda n, m, d: ("+86 " + spaced(n, m, " ")).translate(FULLWIDTH)),
-    ("(+86)", lambda n, m, d: "(+86) " + spaced(n, m, " ")),
-    ("+86 (0)", lambda n, m, d: "+86 " + spaced(n, m, " ") if m else "+86 (0)" + spaced(n, m, " ")),
-    ("0086", lambda n, m, d: "0086 " + spaced(n, m, " ")),
-    ("86, no plus", lambda n, m, d: "86" + n),
-    ("86, no plus, dashes", lambda n, m, d: "86-" + spaced(n, m, "-")),
-    ("Tel:", lambda n, m, d: "Tel: " + ("" if m else "0") + spaced(n, m, " ")),
-    ("Mobile: +86", lambda n, m, d: "Mobile: +86 " + spaced(n, m, " ")),
-    ("WeChat:", lambda n, m, d: "WeChat: " + ("" if m else "0") + spaced(n, m, "-")),
-    ("手机：/电话：", lambda n, m, d: ("手机：" if m else "电话：") + d),
-    ("联系电话", lambda n, m, d: "联系电话" + d),
-    ("a name before", lambda n, m, d: "张三 " + d),
-    ("tel: URI", lambda n, m, d: "tel:+86-" + spaced(n, m, "-")),
-    ("tel: URI ;ext=", lambda n, m, d: "tel:+86-" + spaced(n, m, "-") + ";ext=123"),
-    ("ext.", lambda n, m, d: d + " ext. 123"),
-    ("x", lambda n, m, d: d + "x123"),
-    ("#", lambda n, m, d: d + "#123"),
-    ("转", lambda n, m, d: d + "转123"),
-    ("分机", lambda n, m, d: d + " 分机 123"),
-    ("a comma and another number", lambda n, m, d: d + ", 010 6666 6666"),
-]
+FORMS = forms()
 
 
 def sample_numbers(count, rng):
@@ -121,9 +97,8 @@ def differential(vnlt, dat, count):
     numbers = sample_numbers(count, rng)
     texts, truths = [], []
     for national, mobile in numbers:
-        dialled = national if mobile else "0" + national
-        for name, write in FORMS:
-            texts.append(write(national, mobile, dialled))
+        for name, *how in FORMS:
+            texts.append(write(national, mobile, *how))
             truths.append((name, national, mobile))
     foreign = foreign_numbers()
     answers = ask(vnlt, dat, texts + foreign)
