@@ -93,18 +93,6 @@ std::wstring BoxShownBy(const std::function<void()>& action) {
 
 }  // namespace
 
-TEST(Ui, TemplateCaptionsAreTheTabLabels) {
-    appInstance = GetModuleHandleW(nullptr);
-    wchar_t label[kPathUnits] = L"unchanged";
-    for (auto [id, caption] : {std::pair{IDD_QUERY, L"查询"}, std::pair{IDD_IMPORT, L"导入"},
-                               std::pair{IDD_EXPORT, L"导出"}, std::pair{IDD_MAIN, L"Varnolt"}}) {
-        HRSRC resource = FindResourceW(appInstance, MAKEINTRESOURCEW(id), RT_DIALOG);
-        ASSERT_NE(resource, nullptr);
-        EXPECT_EQ(ReadTemplateCaption(resource, label), lstrlenW(caption));
-        EXPECT_STREQ(label, caption);
-    }
-}
-
 TEST(Ui, TitleFontIsTwiceTheDialogFontAndItalicAndGoesWithTheWindow) {
     LOGFONTW dialogFont = {}, titleFont = {};
     HFONT titleHandle = nullptr;
