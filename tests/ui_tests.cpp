@@ -72,25 +72,6 @@ std::wstring Text(HWND window, int id) {
     return text;
 }
 
-// Runs `action`, which shows a message box, and returns the box's text; a
-// helper thread reads the box and presses its OK.
-std::wstring BoxShownBy(const std::function<void()>& action) {
-    std::wstring text;
-    std::thread reader([&] {
-        HWND box = nullptr;
-        for (int i = 0; i < 500 && !box; ++i, Sleep(10)) {
-            box = FindWindowW(L"#32770", L"Varnolt");
-            if (box == mainWindow || !GetDlgItem(box, IDC_MESSAGE_TEXT)) box = nullptr;
-        }
-        if (!box) return;
-        text = Text(box, IDC_MESSAGE_TEXT);
-        PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-    });
-    action();
-    reader.join();
-    return text;
-}
-
 }  // namespace
 
 TEST(Ui, TitleFontIsTwiceTheDialogFontAndItalicAndGoesWithTheWindow) {
@@ -151,23 +132,6 @@ TEST(Ui, DroppedFilesAndBrowseDialogsFillThePath) {
     EXPECT_EQ(openFilter.substr(0, 35), std::wstring(L"文本文件 (*.txt)\0*.txt\0所有文件 (*.*)\0*.*\0\0", 35));
     EXPECT_EQ(saveDialog.Flags, 0x00800806u);
     EXPECT_EQ(exportExtension, L".txt");
-}
-
-TEST(Ui, ADroppedFolderIsNoFileToImport) {
-    ResetDirectory();
-    ScratchFolder scratch;
-    const std::wstring folder = scratch.folder.wstring();
-    std::wstring path, message;
-    WithMainWindow([&] {
-        SendDlgItemMessageW(mainWindow, IDC_TAB, TCM_SETCURFOCUS, 1, 0);
-        HWND import = pageWindows[kImportPage];
-        SendMessageW(import, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop(folder, L"")), 0);
-        path = Text(import, IDC_PATH);
-        message = BoxShownBy([] { SendMessageW(mainWindow, WM_COMMAND, IDOK, 0); });
-    });
-    EXPECT_EQ(path, folder);
-    EXPECT_EQ(message, L"数据导入不成功。");
-    EXPECT_FALSE(modifiedFlag);
 }
 
 TEST(Ui, ManifestIsEmbeddedAsResourceOne) {
