@@ -42,9 +42,9 @@ def batch(count):
 class Served(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        # One connection thread, two for batches: pieces made out of order, sent in order.
-        cls.service = Service(VNLT, DAT, "--threads", "1", "--batch-threads", "2", "--timeout", str(TIMEOUT),
-                              "--max-connections", "64", "--access-log")
+        # Two threads for batches: pieces made out of order, sent in order.
+        cls.service = Service(VNLT, DAT, "--threads", "2", "--timeout", str(TIMEOUT), "--max-connections", "64",
+                              "--access-log")
 
     @classmethod
     def tearDownClass(cls):
@@ -82,7 +82,8 @@ class Served(unittest.TestCase):
         for body, media_type in ((json.dumps(numbers), b"application/json"),
                                  ("".join(n + "\r\n" for n in numbers), b"text/plain; charset=utf-8")):
             status, answers = self.service.request("/v1/lookup", body.encode("utf-8"), media_type)
-            self.assertEqual((status, answers), (200, expected * 200), media_type)
+            self.assertEqual((status, len(answers)), (200, len(numbers)), media_type)
+            self.assertEqual(answers, expected * 200, media_type)
 
     def test_idle_and_half_sent_requests_are_closed_at_the_timeout(self):
         held = [self.service.connect() for _ in range(300)]
@@ -106,7 +107,8 @@ class Journey(unittest.TestCase):
         self.addCleanup(shutil.rmtree, work)
         dat, changed = os.path.join(work, "Varnolt.dat"), os.path.join(work, "changed.dat")
         shutil.copyfile(DAT, dat)
-        service = start(self, "--threads", "2", dat=dat)
+        # One thread: each connection's handlers run on it as they come, with no strand.
+        service = start(self, "--threads", "1", dat=dat)
 
         def answered():
             single = service.request("/v1/lookup?number=13912345678")[1]
