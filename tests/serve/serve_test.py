@@ -159,10 +159,11 @@ class Journey(unittest.TestCase):
         with tempfile.NamedTemporaryFile() as garbage:
             garbage.write(b"not a directory")
             garbage.flush()
-            for dat, listen, said in [(DAT, "8080", b"--listen wants ADDRESS:PORT"), (DAT, "localhost:8080", b"--listen"),
-                                      (DAT, "127.0.0.1:65536", b"--listen"), (DAT, "[::1]:", b"--listen"),
-                                      (garbage.name, "127.0.0.1:0", b"not a directory file")]:
-                run = subprocess.run([VNLT, "--dat", dat, "serve", "--listen", listen], stderr=subprocess.PIPE, timeout=10)
+            starts = [(DAT, listen, b"--listen wants ADDRESS:PORT")
+                      for listen in ("8080", "localhost:8080", "127.0.0.1:65536", "[::1]:")]
+            for dat, listen, said in starts + [(garbage.name, "127.0.0.1:0", b"not a directory file")]:
+                run = subprocess.run([VNLT, "--dat", dat, "serve", "--listen", listen], stderr=subprocess.PIPE,
+                                     timeout=10)
                 self.assertEqual(run.returncode, 2, listen)
                 self.assertIn(said, run.stderr)
 

@@ -3,6 +3,7 @@
 import json
 import os
 import re
+import resource
 import signal
 import socket
 import subprocess
@@ -16,12 +17,9 @@ ESCAPES = {b"r": b"\r", b"n": b"\n", b"t": b"\t", b"\\": b"\\"}
 class Service:
     def __init__(self, vnlt, dat, *extra, files=None):
         """`files`: the (soft, hard) limit on open descriptors to start it with."""
-        def limit():
-            import resource
-            resource.setrlimit(resource.RLIMIT_NOFILE, files)
-        self.process = subprocess.Popen(
-            [vnlt, "--dat", dat, "serve", "--listen", "127.0.0.1:0", *extra],
-            stderr=subprocess.PIPE, text=True, encoding="utf-8", errors="replace", preexec_fn=limit if files else None)
+        limit = files and (lambda: resource.setrlimit(resource.RLIMIT_NOFILE, files))
+        self.process = subprocess.Popen([vnlt, "--dat", dat, "serve", "--listen", "127.0.0.1:0", *extra], text=True,
+                                        stderr=subprocess.PIPE, encoding="utf-8", errors="replace", preexec_fn=limit)
         self.lines = [self.process.stderr.readline()]
         self.changed = threading.Condition()
         found = re.search(r"listening on 127\.0\.0\.1:(\d+)", self.lines[0])
