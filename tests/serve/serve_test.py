@@ -1,241 +1,237 @@
 #!/usr/bin/python3
-"""vnlt serve end to end on a loopback port: every endpoint and error, a
-batch of 100,000 numbers against `vnlt query`, reloads of a changed and of a
-damaged file, and SIGTERM.
-
-Usage: serve_test.py VNLT DAT
-"""
-import http.client
+# vnlt serve end to end on loopback ports: the table of exchanges, written
+# numbers alone and in streamed batches, idle crowds, reloads, running out of
+# descriptors, and (class Limits, for plain builds) memory, latency and stop
+# under load. Each case is bounded in size and time.
+#
+# Usage: serve_test.py VNLT DAT [CLASS...]
 import json
 import os
+import re
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
+from urllib.parse import quote
 
 sys.path.insert(0, os.path.dirname(__file__))
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from service import Service, random_numbers, unchunk  # noqa: E402
+from service import Service, body_of, exchanges, http_request, read_all  # noqa: E402
 import written_numbers  # noqa: E402
 
 VNLT = DAT = None
-CHANGZHOU = {"number": "13912345678", "key": 1391234, "found": True, "status": "found", "area": "江苏省常州市", "type": "中国移动",
-             "province": "江苏省", "city": "常州市", "areaCode": "0519"}
+TIMEOUT = 2  # the shared service's --timeout in seconds
+MIB = 1 << 20
 
 
-def query_jsonl(numbers, dat):
-    text = "".join(n + "\n" for n in numbers)
-    out = subprocess.run([VNLT, "--dat", dat, "query", "--format", "jsonl"], input=text.encode("utf-8"),
-                         stdout=subprocess.PIPE).stdout.decode("utf-8")
-    return [json.loads(line) for line in out.splitlines()]
+def start(test, *extra, dat=None, files=None):
+    """A service that must stop with exit code 0 once `test` is done."""
+    service = Service(VNLT, dat or DAT, *extra, files=files)
+    test.addCleanup(lambda: test.assertEqual(service.stop(), 0))
+    return service
 
 
-class Endpoints(unittest.TestCase):
+def batch(count):
+    return http_request("/v1/lookup", b"".join(b"139%08d\n" % i for i in range(count)))
+
+
+class Served(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.service = Service(VNLT, DAT, "--threads", "2")
+        # Two threads for batches: pieces made out of order, sent in order.
+        cls.service = Service(VNLT, DAT, "--threads", "2", "--timeout", str(TIMEOUT), "--max-connections", "64",
+                              "--access-log")
 
     @classmethod
     def tearDownClass(cls):
         assert cls.service.stop() == 0
 
-    def test_single_lookups_answer_as_vnlt_query_does(self):
-        s = self.service
-        status, headers, body = s.request("GET", "/v1/lookup?number=13912345678")
-        self.assertEqual((status, body), (200, CHANGZHOU))
-        self.assertEqual(headers["Content-Type"], "application/json; charset=utf-8")
+    def test_exchanges(self):
+        for request, statuses, texts in exchanges():
+            with self.subTest(request[:80]):
+                reply = self.service.exchange(request)
+                got = [m.group(1).decode() for m in re.finditer(rb"HTTP/1\.1 (\d{3}) ", reply)]
+                self.assertEqual(" ".join(got) or "-", statuses, reply[:300])
+                at = 0
+                for text in texts:
+                    at = reply.find(text, at)
+                    self.assertGreaterEqual(at, 0, (text, reply[:1000]))
+                if b"application/json" in reply:
+                    answer = json.loads(body_of(reply).decode("utf-8"))
+                    if got[-1] >= "400":
+                        self.assertEqual(list(answer), ["error"])
+        self.service.wait_for_log(r"access: GET /healthz 200 \d+ bytes \d+ us")
+
+    def test_written_numbers_alone_and_streamed_in_batches(self):
         rows = written_numbers.rows()
-        written = [row.text for row in rows]
-        expected = query_jsonl(written, DAT)
-        # A form-encoded space: the query string of an HTML form.
-        status, _, body = s.request("GET", "/v1/lookup?number=139+1234+5678")
-        self.assertEqual((status, body), (200, query_jsonl(["139 1234 5678"], DAT)[0]))
-        from urllib.parse import quote
+        texts = [row.text for row in rows]
+        query = subprocess.run([VNLT, "--dat", DAT, "query", "--format", "jsonl"], stdout=subprocess.PIPE,
+                               input="".join(text + "\n" for text in texts).encode("utf-8"))
+        expected = [json.loads(line) for line in query.stdout.decode("utf-8").splitlines()]
+        self.assertEqual(len(expected), len(rows))
         for row, answer in zip(rows, expected):
-            status, _, body = s.request("GET", "/v1/lookup?x=1&number=" + quote(row.text))
+            status, body = self.service.request("/v1/lookup?x=1&number=" + quote(row.text))
             self.assertEqual((status, body), (200, answer), row.text)
             self.assertEqual((body["status"], body["key"], body["area"], body["type"]), row[1:], row.text)
-        # Not found is still an answer.
-        status, _, body = s.request("GET", "/v1/lookup?number=99")
-        self.assertEqual((status, body["found"], body["area"]), (200, False, ""))
+        # Some 19 pieces: a seam that drops or repeats an answer shows.
+        numbers = texts * 200
+        for body, media_type in ((json.dumps(numbers), b"application/json"),
+                                 ("".join(n + "\r\n" for n in numbers), b"text/plain; charset=utf-8")):
+            status, answers = self.service.request("/v1/lookup", body.encode("utf-8"), media_type)
+            self.assertEqual((status, len(answers)), (200, len(numbers)), media_type)
+            self.assertEqual(answers, expected * 200, media_type)
 
-    def test_stats_and_health(self):
-        status, _, body = self.service.request("GET", "/v1/stats")
-        self.assertEqual(status, 200)
-        self.assertEqual((body["numbers"], body["items"], body["file"]), (520864, 80790, DAT))
-        self.assertRegex(body["dataVersion"], r"^\d{4}\.\d{1,2}\.\d{1,2}$")
-        self.assertEqual(body["bytes"]["file"], os.path.getsize(DAT))
-        self.assertEqual(self.service.request("GET", "/healthz")[::2], (200, {"status": "ok"}))
-
-    def test_framing_by_the_standard_and_metrics(self):
-        s = self.service
-        # HEAD where GET is; a leading empty line; a media type in any case, with parameters.
-        with socket.create_connection(("127.0.0.1", s.port), timeout=10) as c:
-            c.sendall(b"\r\nHEAD /v1/lookup?number=13912345678 HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
-            reply = b"".join(iter(lambda: c.recv(65536), b""))
-        self.assertTrue(reply.startswith(b"HTTP/1.1 200 OK\r\n"))
-        self.assertTrue(reply.endswith(b"\r\n\r\n"))
-        self.assertIn(b"Content-Length: 178\r\n", reply)
-        status, _, body = s.request("POST", "/v1/lookup", b'["13912345678"]',
-                                    {"Content-Type": "Application/JSON ; Charset=UTF-8"})
-        self.assertEqual((status, body), (200, [CHANGZHOU]))
-        connection = http.client.HTTPConnection("127.0.0.1", s.port, timeout=10)
-        connection.request("GET", "/metrics")
-        response = connection.getresponse()
-        metrics = response.read().decode("utf-8")
-        self.assertEqual(response.getheader("Content-Type"), "text/plain; version=0.0.4; charset=utf-8")
-        for line in ('vnlt_requests_total{route="batch",status="200"} ', 'vnlt_request_duration_seconds_bucket{'
-                     'route="lookup",le="+Inf"} ', "vnlt_numbers_answered_total ", "vnlt_batches_waiting 0",
-                     "vnlt_connections_open ", 'vnlt_connections_refused_total{cap="total"} 0',
-                     'vnlt_reloads_total{result="failed"} 0', 'vnlt_data_version_info{version="'):
-            self.assertIn("\n" + line, metrics)
-
-    def test_errors_are_json_with_a_reason(self):
-        s = self.service
-        cases = [
-            ("GET", "/v1/lookup", None, {}, 400, "missing number"),
-            ("GET", "/v1/lookup?number=%zz", None, {}, 400, "missing number"),
-            ("GET", "/v1/lookup?number=" + "1" * 101, None, {}, 400, "longer than 100"),
-            *[("POST", "/v1/lookup", b'["139", ' + value + b']', {"Content-Type": "application/json"}, 400,
-               "array of strings") for value in (b"1", b"-1", b"1.5", b"null", b"true", b"[]")],
-            ("POST", "/v1/lookup", b'["139"', {"Content-Type": "application/json"}, 400, "malformed JSON"),
-            ("POST", "/v1/lookup", b'{"a":1}', {"Content-Type": "application/json"}, 400, "array of strings"),
-            ("POST", "/v1/lookup", b'["\xff"]', {"Content-Type": "application/json"}, 400, "malformed JSON"),
-            ("POST", "/v1/lookup", b'["' + b"1" * 101 + b'"]', {"Content-Type": "application/json"}, 400,
-             "longer than 100 bytes at number 1"),
-            ("POST", "/v1/lookup", b"1\n" + b"2" * 101, {"Content-Type": "text/plain"}, 400, "at number 2"),
-            ("POST", "/v1/lookup", b"<a/>", {"Content-Type": "application/xml"}, 415, "application/json"),
-            ("GET", "/v2/lookup", None, {}, 404, "no such path"),
-            ("DELETE", "/v1/lookup", None, {}, 405, "GET or POST"),
-            ("POST", "/healthz", b"", {}, 405, "GET"),
-            ("PUT", "/v1/stats", b"", {}, 405, "GET"),
-            ("GET", "/v1/lookup?number=" + "1" * 9000, None, {}, 414, "URL"),
-            ("GET", "/healthz", None, {"X-Big": "x" * 20000}, 431, "headers"),
-        ]
-        for method, path, body, headers, status, reason in cases:
-            got, _, answer = s.request(method, path, body, headers)
-            self.assertEqual(got, status, (method, path[:40]))
-            self.assertEqual(list(answer), ["error"])
-            self.assertIn(reason, answer["error"])
-            self.assertNotIn("\n", answer["error"])
-        # A million and one numbers is over the batch limit.
-        got, _, answer = s.request("POST", "/v1/lookup", b"1\n" * 1000001, {"Content-Type": "text/plain"})
-        self.assertEqual(got, 413)
-
-    def test_a_batch_of_100000_numbers_equals_vnlt_query(self):
-        numbers = random_numbers(100000, 14)
-        expected = query_jsonl(numbers, DAT)
-        self.assertEqual(len(expected), len(numbers))
-        status, _, body = self.service.request("POST", "/v1/lookup", json.dumps(numbers).encode("utf-8"),
-                                               {"Content-Type": "application/json"})
-        self.assertEqual(status, 200)
-        self.assertEqual(body, expected)
-        text = "".join(n + "\r\n" for n in numbers).encode("utf-8")
-        status, _, body = self.service.request("POST", "/v1/lookup", text, {"Content-Type": "text/plain; charset=utf-8"})
-        self.assertEqual((status, body), (200, expected))
-        status, _, body = self.service.request("POST", "/v1/lookup", b"[]", {"Content-Type": "application/json"})
-        self.assertEqual((status, body), (200, []))
-
-
-class Running(unittest.TestCase):
-    def test_one_thread_an_access_log_and_100_continue(self):
-        service = Service(VNLT, DAT, "--threads", "1", "--access-log")
+    def test_idle_and_half_sent_requests_are_closed_at_the_timeout(self):
+        held = [self.service.connect() for _ in range(300)]
         try:
-            self.assertEqual(service.request("GET", "/healthz")[0], 200)
-            self.assertRegex(service.wait_for_log("access: GET"), r"access: GET /healthz 200 \d+ bytes \d+ us")
-            # curl's way with a large body: the headers, then the body once asked for it.
-            with socket.create_connection(("127.0.0.1", service.port), timeout=10) as s:
-                s.sendall(b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n"
-                          b"Content-Length: 15\r\nExpect: 100-continue\r\n\r\n")
-                self.assertTrue(s.recv(4096).startswith(b"HTTP/1.1 100 Continue\r\n"))
-                s.sendall(b'["13912345678"]')
-                reply = b""
-                while not reply.endswith(b"\r\n0\r\n\r\n"):
-                    reply += s.recv(65536)
-                self.assertTrue(reply.startswith(b"HTTP/1.1 200 OK\r\n"))
-                self.assertEqual(json.loads(unchunk(reply.split(b"\r\n\r\n", 1)[1])), [CHANGZHOU])
+            for s in held[:8]:
+                s.sendall(b"GET /healthz HTTP/1.1\r\n")
+            # Past the cap of 64 they are closed at once, the others once the timeout passes.
+            time.sleep(TIMEOUT + 1.5)
+            self.assertEqual(self.service.request("/healthz")[0], 200)
+            for s in held:
+                s.settimeout(0.5)
+                self.assertEqual(read_all(s), b"")
         finally:
-            self.assertEqual(service.stop(), 0)
+            for s in held:
+                s.close()
+
+
+class Journey(unittest.TestCase):
+    def test_lookups_stats_a_changed_and_a_damaged_file_reloaded_then_sigterm(self):
+        work = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, work)
+        dat, changed = os.path.join(work, "Varnolt.dat"), os.path.join(work, "changed.dat")
+        shutil.copyfile(DAT, dat)
+        # One thread: each connection's handlers run on it as they come, with no strand.
+        service = start(self, "--threads", "1", dat=dat)
+
+        def answered():
+            single = service.request("/v1/lookup?number=13912345678")[1]
+            self.assertEqual(service.request("/v1/lookup", b"13912345678")[1], [single])
+            stats = service.request("/v1/stats")[1]
+            self.assertEqual((stats["file"], stats["bytes"]["file"]), (dat, os.path.getsize(dat)))
+            return single["area"], single["type"], single["province"]
+
+        self.assertEqual(answered(), ("江苏省常州市", "中国移动", "江苏省"))
+        shutil.copyfile(DAT, changed)
+        subprocess.run([VNLT, "--dat", changed, "add", "1391234", "测试省测试市", "测试类型"], check=True,
+                       stderr=subprocess.DEVNULL)
+        os.replace(changed, dat)
+        service.process.send_signal(signal.SIGHUP)
+        service.wait_for_log("reloaded")
+        self.assertEqual(answered(), ("测试省测试市", "测试类型", "测试省"))
+        # A damaged file is refused; the one in hand stays.
+        with open(dat, "r+b") as damaged:
+            damaged.truncate(1000)
+        service.process.send_signal(signal.SIGHUP)
+        service.wait_for_log("reload failed")
+        self.assertEqual(service.request("/v1/lookup?number=13912345678")[1]["area"], "测试省测试市")
+        self.assertEqual(service.stop(), 0)
+        service.wait_for_log("stopping on SIGTERM")
 
     def test_out_of_descriptors_it_pauses_and_recovers(self):
         if os.environ.get("VARNOLT_SANITIZED"):
             self.skipTest("the sanitizers' runtime needs descriptors of its own")
         # The soft limit is raised for the connection cap, as far as the hard one allows.
-        service = Service(VNLT, DAT, "--threads", "2", "--max-connections", "64", files=(24, 4096))
-        try:
-            with open("/proc/%d/limits" % service.process.pid) as limits:
-                self.assertRegex(limits.read(), r"Max open files\s+128\s+4096")
-        finally:
-            self.assertEqual(service.stop(), 0)
+        service = start(self, "--max-connections", "64", files=(24, 4096))
+        with open("/proc/%d/limits" % service.process.pid) as limits:
+            self.assertRegex(limits.read(), r"Max open files\s+128\s+4096")
+        service = start(self, "--threads", "2", "--max-connections", "64", files=(24, 24))
+        held = [service.connect() for _ in range(40)]
+        service.wait_for_log("accept: Too many open files")
+        time.sleep(1)
+        # Once, not once per retry: a busy loop would write thousands.
+        self.assertEqual(service.log_count("accept:"), 1)
+        # A reload out of descriptors says so, rather than blaming the file.
+        service.process.send_signal(signal.SIGHUP)
+        service.wait_for_log(r"reload failed: .*\(result 2: Too many open files\)")
+        for s in held:
+            s.close()
+        self.assertEqual(service.request("/healthz")[0], 200)
+        service.wait_for_log("accepting again")
 
-        service = Service(VNLT, DAT, "--threads", "2", "--max-connections", "64", files=(24, 24))
-        try:
-            held = [socket.create_connection(("127.0.0.1", service.port)) for _ in range(40)]
-            service.wait_for_log("accept: Too many open files")
-            time.sleep(1)
-            # Once, not once per retry: a busy loop would write thousands.
-            self.assertEqual(service.log_count("accept:"), 1)
-            # A reload out of descriptors says so, rather than blaming the file.
-            service.signal(signal.SIGHUP)
-            service.wait_for_log(r"reload failed: .*\(result 2: Too many open files\)")
-            for s in held:
-                s.close()
-            self.assertEqual(service.request("GET", "/healthz")[0], 200)
-            service.wait_for_log("accepting again")
-        finally:
-            self.assertEqual(service.stop(), 0)
-
-    def test_a_bad_listen_address_stops_the_start(self):
-        for listen in ("8080", "localhost:8080", "127.0.0.1:65536", "[::1]:"):
-            run = subprocess.run([VNLT, "--dat", DAT, "serve", "--listen", listen], stderr=subprocess.PIPE, timeout=10)
-            self.assertEqual(run.returncode, 2, listen)
-            self.assertIn(b"--listen wants ADDRESS:PORT", run.stderr)
-
-
-class Reload(unittest.TestCase):
-    def test_sighup_swaps_a_changed_file_in_and_keeps_the_old_for_a_damaged_one(self):
-        with tempfile.TemporaryDirectory() as work:
-            dat = os.path.join(work, "Varnolt.dat")
-            shutil.copyfile(DAT, dat)
-            service = Service(VNLT, dat, "--threads", "2")
-            try:
-                self.assertEqual(service.request("GET", "/v1/lookup?number=13912345678")[2]["area"], "江苏省常州市")
-                changed = os.path.join(work, "changed.dat")
-                shutil.copyfile(DAT, changed)
-                subprocess.run([VNLT, "--dat", changed, "add", "1391234", "测试省测试市", "测试类型"], check=True,
-                               stderr=subprocess.DEVNULL)
-                os.replace(changed, dat)
-                service.signal(signal.SIGHUP)
-                service.wait_for_log("reloaded")
-                answer = service.request("GET", "/v1/lookup?number=13912345678")[2]
-                self.assertEqual((answer["area"], answer["type"], answer["province"]),
-                                 ("测试省测试市", "测试类型", "测试省"))
-
-                with open(dat, "r+b") as damaged:
-                    damaged.truncate(1000)
-                service.signal(signal.SIGHUP)
-                service.wait_for_log("reload failed")
-                answer = service.request("GET", "/v1/lookup?number=13912345678")[2]
-                self.assertEqual(answer["area"], "测试省测试市")
-                self.assertEqual(service.request("GET", "/healthz")[0], 200)
-            finally:
-                self.assertEqual(service.stop(), 0)
-            self.assertTrue(service.wait_for_log("stopping on SIGTERM"))
-
-    def test_a_file_that_does_not_load_stops_the_start(self):
+    def test_a_bad_listen_address_or_file_stops_the_start(self):
         with tempfile.NamedTemporaryFile() as garbage:
             garbage.write(b"not a directory")
             garbage.flush()
-            run = subprocess.run([VNLT, "--dat", garbage.name, "serve", "--listen", "127.0.0.1:0"],
-                                 stderr=subprocess.PIPE, timeout=10)
-            self.assertEqual(run.returncode, 2)
-            self.assertIn(b"not a directory file", run.stderr)
+            starts = [(DAT, listen, b"--listen wants ADDRESS:PORT")
+                      for listen in ("8080", "localhost:8080", "127.0.0.1:65536", "[::1]:")]
+            for dat, listen, said in starts + [(garbage.name, "127.0.0.1:0", b"not a directory file")]:
+                run = subprocess.run([VNLT, "--dat", dat, "serve", "--listen", listen], stderr=subprocess.PIPE,
+                                     timeout=10)
+                self.assertEqual(run.returncode, 2, listen)
+                self.assertIn(said, run.stderr)
+
+
+class Limits(unittest.TestCase):
+    def test_a_body_of_control_characters_from_a_client_that_does_not_read_stays_in_its_budget(self):
+        service = start(self, "--threads", "2", "--batch-memory", "48")
+        service.request("/healthz")
+        idle_peak = service.peak_memory(reset=True)
+        # 18 MB of body whose answers escape every byte: a 150 MB reply.
+        body = (b"\x01" * 60 + b"\n") * 300000
+        with service.connect() as idle:
+            idle.sendall(http_request("/v1/lookup", body))
+            time.sleep(2)
+            self.assertLess(service.peak_memory(), idle_peak + len(body) + 16 * MIB)
+            # Its share of the budget is taken: a second such body waits, then is asked to come back.
+            reply = service.exchange(b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\nContent-Length: %d\r\n"
+                                     b"Expect: 100-continue\r\n\r\n" % (40 * MIB))
+            self.assertTrue(reply.startswith(b"HTTP/1.1 503 ") and b"\r\nRetry-After: 1\r\n" in reply, reply)
+        self.assertEqual(service.request("/v1/lookup?number=13912345678")[0], 200)
+
+    def test_healthz_stays_fast_while_four_large_batches_run(self):
+        service = start(self, "--threads", "2")
+        body = batch(1000000)
+        answered = []
+        batches = [threading.Thread(target=lambda: answered.append(service.exchange(body, keep=False) > 150 * MIB))
+                   for _ in range(4)]
+        for t in batches:
+            t.start()
+        slowest = 0
+        while any(t.is_alive() for t in batches):
+            started = time.monotonic()
+            self.assertEqual(service.request("/healthz")[0], 200)
+            slowest = max(slowest, time.monotonic() - started)
+            time.sleep(0.01)
+        self.assertEqual(answered, [True] * 4)
+        self.assertLess(slowest, 0.25)
+
+    def test_one_address_cannot_take_every_connection(self):
+        service = start(self, "--threads", "2", "--max-connections", "16", "--max-per-address", "8")
+        for s in [service.connect("127.0.0.1") for _ in range(16)]:
+            self.addCleanup(s.close)
+        metrics = service.exchange(b"GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n", "127.0.0.2")
+        self.assertTrue(metrics.startswith(b"HTTP/1.1 200 "))
+        self.assertIn(b'vnlt_connections_refused_total{cap="address"} 8\n', metrics)
+        # Eight refusals within a second make one log line.
+        service.wait_for_log("refused a connection from 127.0.0.1: --max-per-address 8 reached")
+        self.assertEqual(service.log_count("refused a connection"), 1)
+
+    def test_a_slow_reader_receives_the_whole_reply(self):
+        service = start(self, "--threads", "2", "--timeout", "1")
+        started = time.monotonic()
+        reply = service.exchange(batch(60000), receive_buffer=32768, pause=0.003)
+        # Longer than the timeout, and never cut.
+        self.assertGreater(time.monotonic() - started, 1.5)
+        self.assertEqual(len(json.loads(body_of(reply))), 60000)
+
+    def test_sigterm_lets_a_batch_in_flight_finish_and_then_exits(self):
+        service = start(self, "--threads", "2", "--drain", "10")
+        with service.connect(receive_buffer=65536) as s:
+            s.sendall(batch(200000))
+            first = s.recv(64)
+            self.assertTrue(first.startswith(b"HTTP/1.1 200 "))
+            service.process.send_signal(signal.SIGTERM)
+            service.wait_for_log("stopping on SIGTERM")
+            self.assertEqual(len(json.loads(body_of(read_all(s, first)))), 200000)
 
 
 if __name__ == "__main__":
     VNLT, DAT = sys.argv[1], sys.argv[2]
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)

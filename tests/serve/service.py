@@ -1,30 +1,30 @@
-"""Starts `vnlt serve` on a free loopback port and talks HTTP to it: shared
-by the service's tests. Loopback only."""
-import http.client
+# Starts `vnlt serve` on a free loopback port and talks HTTP to it, and reads
+# the table of exchanges with it: tests/data/serve_exchanges.txt.
 import json
+import os
 import re
+import resource
 import signal
+import socket
 import subprocess
 import threading
 import time
+
+TABLE = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "data", "serve_exchanges.txt")
+ESCAPES = {b"r": b"\r", b"n": b"\n", b"t": b"\t", b"\\": b"\\"}
 
 
 class Service:
     def __init__(self, vnlt, dat, *extra, files=None):
         """`files`: the (soft, hard) limit on open descriptors to start it with."""
-        def limit():
-            import resource
-            resource.setrlimit(resource.RLIMIT_NOFILE, files)
-        self.process = subprocess.Popen(
-            [vnlt, "--dat", dat, "serve", "--listen", "127.0.0.1:0", *extra],
-            stderr=subprocess.PIPE, text=True, encoding="utf-8", preexec_fn=limit if files else None)
-        self.lines = []
+        limit = files and (lambda: resource.setrlimit(resource.RLIMIT_NOFILE, files))
+        self.process = subprocess.Popen([vnlt, "--dat", dat, "serve", "--listen", "127.0.0.1:0", *extra], text=True,
+                                        stderr=subprocess.PIPE, encoding="utf-8", errors="replace", preexec_fn=limit)
+        self.lines = [self.process.stderr.readline()]
         self.changed = threading.Condition()
-        first = self.process.stderr.readline()
-        self.lines.append(first)
-        found = re.search(r"listening on 127\.0\.0\.1:(\d+)", first)
+        found = re.search(r"listening on 127\.0\.0\.1:(\d+)", self.lines[0])
         if not found:
-            raise AssertionError("no listening line: %r" % first)
+            raise AssertionError("no listening line: %r" % self.lines)
         self.port = int(found.group(1))
         threading.Thread(target=self._drain, daemon=True).start()
 
@@ -33,34 +33,43 @@ class Service:
             with self.changed:
                 self.lines.append(line)
                 self.changed.notify_all()
+        self.process.stderr.close()
 
     def log_count(self, pattern):
         with self.changed:
             return sum(1 for line in self.lines if re.search(pattern, line))
 
     def wait_for_log(self, pattern, seconds=10):
-        """The first log line matching `pattern`, waiting for it."""
         deadline = time.monotonic() + seconds
         with self.changed:
-            while True:
-                for line in self.lines:
-                    if re.search(pattern, line):
-                        return line
-                left = deadline - time.monotonic()
-                if left <= 0:
+            while not self.log_count(pattern):
+                if not self.changed.wait(deadline - time.monotonic()):
                     raise AssertionError("no log line %r in %r" % (pattern, self.lines))
-                self.changed.wait(left)
 
-    def request(self, method, path, body=None, headers=None):
-        """(status, headers, parsed JSON body) of one request on a fresh connection."""
-        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=60)
-        try:
-            connection.request(method, path, body=body, headers=headers or {})
-            response = connection.getresponse()
-            data = response.read()
-            return response.status, dict(response.getheaders()), json.loads(data.decode("utf-8"))
-        finally:
-            connection.close()
+    def request(self, target, body=None, media_type=b"text/plain"):
+        """(status, parsed JSON body) of a GET of `target`, or a POST of `body` to it."""
+        reply = self.exchange(http_request(target, body, media_type))
+        return int(reply[9:12]), json.loads(body_of(reply))
+
+    def connect(self, source="127.0.0.1", receive_buffer=None):
+        """A raw socket to the service from `source`, one loopback address of many."""
+        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        if receive_buffer:
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
+        s.settimeout(30)
+        s.bind((source, 0))
+        s.connect(("127.0.0.1", self.port))
+        return s
+
+    def exchange(self, data, source="127.0.0.1", receive_buffer=None, **reading):
+        """All the service sends back for `data`, the client's side closed after it."""
+        with self.connect(source, receive_buffer) as s:
+            try:
+                s.sendall(data)
+                s.shutdown(socket.SHUT_WR)
+            except (BrokenPipeError, ConnectionResetError):
+                pass  # refused before the whole request arrived: the reply says why
+            return read_all(s, **reading)
 
     def peak_memory(self, reset=False):
         """The peak resident memory in bytes since the start or the last reset."""
@@ -71,20 +80,6 @@ class Service:
                 refs.write("5")
         return peak
 
-    def connect(self, source="127.0.0.1", receive_buffer=None):
-        """A raw socket to the service from `source`, one loopback address of many."""
-        import socket
-        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        if receive_buffer:
-            s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, receive_buffer)
-        s.settimeout(30)
-        s.bind((source, 0))
-        s.connect(("127.0.0.1", self.port))
-        return s
-
-    def signal(self, number):
-        self.process.send_signal(number)
-
     def stop(self):
         """SIGTERM; the exit code."""
         if self.process.poll() is None:
@@ -93,12 +88,36 @@ class Service:
             return self.process.wait(timeout=10)
         except subprocess.TimeoutExpired:
             self.process.kill()
-            self.process.wait()
             raise AssertionError("the service outlived SIGTERM by 10 s")
 
 
-def unchunk(data):
-    """The body of a chunked reply, its chunks joined; an error when it is cut short."""
+def http_request(target, body=None, media_type=b"text/plain"):
+    return b"%s %s HTTP/1.1\r\nHost: x\r\nContent-Type: %s\r\nContent-Length: %d\r\n\r\n%s" % (
+        b"GET" if body is None else b"POST", target.encode("utf-8"), media_type, len(body or b""), body or b"")
+
+
+def read_all(s, data=b"", pause=0.0, keep=True):
+    """What `s` receives until the service closes it, after `data` read of it
+    already; in reads `pause` seconds apart; its length alone unless `keep`."""
+    pieces, size = [data], len(data)
+    while True:
+        try:
+            piece = s.recv(16384 if pause else 1 << 20)
+        except ConnectionResetError:
+            piece = b""
+        if not piece:
+            return b"".join(pieces) if keep else size
+        size += len(piece)
+        if keep:
+            pieces.append(piece)
+        time.sleep(pause)
+
+
+def body_of(reply):
+    """The body of the last reply in `reply`, its chunks joined."""
+    head, _, data = reply[[m.start() for m in re.finditer(rb"HTTP/1\.1 \d{3} ", reply)][-1]:].partition(b"\r\n\r\n")
+    if b"Transfer-Encoding: chunked" not in head:
+        return data
     pieces, at = [], 0
     while True:
         line_end = data.index(b"\r\n", at)
@@ -106,27 +125,22 @@ def unchunk(data):
         if size == 0:
             return b"".join(pieces)
         at = line_end + 2
-        if len(data) < at + size + 2:
-            raise AssertionError("a chunked body cut short")
         pieces.append(data[at:at + size])
         at += size + 2
 
 
-def random_numbers(count, seed):
-    """Numbers as people write them: mobile, fixed-line, with +86, spaces, dashes, and junk."""
-    import random
-    rng = random.Random(seed)
-    prefixes = ["13", "15", "17", "18", "19", "14", "16"]
-    numbers = []
-    for _ in range(count):
-        kind = rng.randrange(10)
-        if kind < 6:
-            n = rng.choice(prefixes) + "%09d" % rng.randrange(10 ** 9)
-        elif kind < 8:
-            n = "0" + str(rng.choice([10, 20, 21, 755, 571, 851, 898, 8812, 991])) + "%07d" % rng.randrange(10 ** 7)
-        elif kind == 8:
-            n = "+86 %s-%04d-%04d" % (rng.choice(["139", "186", "150"]), rng.randrange(10 ** 4), rng.randrange(10 ** 4))
-        else:
-            n = rng.choice(["", "abc", "１３９１２３４５６７８", "(+86)755 8888 8888", "0086139123", "12"])
-        numbers.append(n)
-    return numbers
+def unescape(text):
+    text = re.sub(r"\$\{(\d+)\*(.*?)\}", lambda m: m.group(2) * int(m.group(1)), text).encode("utf-8")
+    return re.sub(rb"\\(x..|.)", lambda m: ESCAPES.get(m.group(1)) or bytes([int(m.group(1)[1:], 16)]), text)
+
+
+def exchanges():
+    """(request, statuses, texts) of each line of the table."""
+    with open(TABLE, encoding="utf-8") as table:
+        lines = table.read().split("\n")
+    for line in lines:
+        if line and not line.startswith("#"):
+            request, statuses, *texts = line.split("\t")
+            request = unescape(request)
+            length = b"Content-Length: %d" % len(request.partition(b"\r\n\r\n")[2])
+            yield request.replace(b"Content-Length: *", length), statuses, [unescape(text) for text in texts]
