@@ -1,6 +1,7 @@
 """The table of written numbers every harness reads: tests/data/written_numbers.tsv."""
 import collections
 import os
+import pathlib
 import re
 
 Row = collections.namedtuple("Row", "text status key area type")
@@ -10,7 +11,7 @@ TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data", "writte
 def rows():
     """Each row: the text as written, and what the shipped directory answers."""
     table = []
-    for line in open(TABLE, encoding="utf-8").read().split("\n"):
+    for line in pathlib.Path(TABLE).read_text(encoding="utf-8").split("\n"):
         if not line or line.startswith("#"):
             continue
         fields = (line.split("\t") + [""] * 5)[:5]

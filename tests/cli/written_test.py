@@ -15,6 +15,7 @@ Usage: written_test.py VNLT DAT [COUNT]
 import collections
 import json
 import os
+import pathlib
 import random
 import subprocess
 import sys
@@ -24,6 +25,7 @@ sys.path.insert(0, os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tools"))
 import written_numbers  # noqa: E402
 
+FORMS_TABLE = pathlib.Path(os.path.dirname(HERE), "data", "written_forms.tsv")
 FULLWIDTH = str.maketrans("0123456789+", "０１２３４５６７８９＋")
 FOREIGN_REGIONS = ["US", "GB", "HK", "TW", "MO", "JP", "KR", "DE", "FR", "SG", "AU", "IN", "RU", "BR"]
 
@@ -31,9 +33,9 @@ FOREIGN_REGIONS = ["US", "GB", "HK", "TW", "MO", "JP", "KR", "DE", "FR", "SG", "
 def forms():
     """The forms of tests/data/written_forms.tsv: name, separator, templates, width."""
     table = []
-    for line in open(os.path.join(os.path.dirname(HERE), "data", "written_forms.tsv"), encoding="utf-8"):
+    for line in FORMS_TABLE.read_text(encoding="utf-8").split("\n"):
         if line.strip() and not line.startswith("#"):
-            table.append((written_numbers.unescape(line.rstrip("\n")).split("\t") + [""] * 5)[:5])
+            table.append((written_numbers.unescape(line).split("\t") + [""] * 5)[:5])
     return table
 
 
