@@ -1,11 +1,12 @@
-// ReadWrittenNumber on any UTF-16 text in a buffer of exactly its size: it
-// reads nothing past the terminator, writes no more than it read, and
-// reading what it wrote changes nothing.
+// The keys' readers on any UTF-16 text in a buffer of exactly its size, so
+// that a read past the terminator is outside it. ReadWrittenNumber writes
+// no more than it read, and reading what it wrote changes nothing.
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include "keys/decimal.h"
 #include "keys/derive.h"
 #include "keys/written.h"
 
@@ -14,6 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<char16_t[]> text(new char16_t[units + 1]);
     std::memcpy(text.get(), data, 2 * units);
     text[units] = 0;
+    volatile int32_t key = DeriveNumberKey(text.get());
+    volatile uint32_t decimal = ParseDecimalKey(text.get());
+    (void)key, (void)decimal;
     const size_t before = std::char_traits<char16_t>::length(text.get());
     const WrittenNumber first = ReadWrittenNumber(text.get());
     const std::u16string written(text.get());
