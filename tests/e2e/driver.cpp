@@ -36,13 +36,9 @@ constexpr DWORD kTimeout = 15000;
 // The ops of tests/data/journeys.txt, which says what each does.
 enum Op { kCopy, kBlock, kSame, kLaunch, kStart, kExit, kSet, kQuery, kPaste, kWritten, kPress, kBox,
           kOn, kOff, kTab, kTabs, kIcon, kPut, kFile, kSaved, kPicture };
-const std::map<std::string, std::pair<Op, bool>> kOps = {  // an op, and whether it takes an id
-    {"copy", {kCopy, false}},   {"block", {kBlock, false}}, {"same", {kSame, false}},  {"launch", {kLaunch, false}},
-    {"start", {kStart, false}}, {"exit", {kExit, true}},    {"set", {kSet, true}},     {"query", {kQuery, false}},
-    {"paste", {kPaste, false}}, {"written", {kWritten, false}}, {"press", {kPress, true}}, {"box", {kBox, true}},
-    {"on", {kOn, true}},        {"off", {kOff, true}},      {"tab", {kTab, true}},     {"tabs", {kTabs, false}},
-    {"icon", {kIcon, false}},   {"put", {kPut, false}},     {"file", {kFile, false}},  {"saved", {kSaved, true}},
-    {"picture", {kPicture, true}}};
+const char* const kOpNames[] = {"copy", "block", "same", "launch", "start", "exit", "set",
+                                "query", "paste", "written", "press", "box", "on", "off",
+                                "tab", "tabs", "icon", "put", "file", "saved", "picture"};
 const std::map<std::string, int> kIds = {
     {"IDOK", IDOK},           {"IDCANCEL", IDCANCEL},   {"IDYES", IDYES},         {"IDNO", IDNO},
     {"IDC_ABOUT", IDC_ABOUT}, {"IDC_TITLE", IDC_TITLE}, {"IDC_AREA", IDC_AREA},   {"IDC_TYPE", IDC_TYPE},
@@ -340,23 +336,20 @@ std::wstring Expand(const std::string& written, const std::wstring& folder) {
 
 // A step from its line: "op [id] | text | expect".
 bool ParseStep(const std::string& line, const std::wstring& folder, Step& step) {
-    std::istringstream words(line);
+    const size_t bar = line.find(" |");
+    std::istringstream words(line.substr(0, bar));
     std::string op, id;
-    words >> op;
-    const auto known = kOps.find(op);
-    if (known == kOps.end()) return false;
-    step.op = known->second.first;
-    if (known->second.second) {
-        words >> id;
-        step.id = kIds.count(id) ? kIds.at(id) : std::atoi(id.c_str());
-    }
-    std::string rest;
-    std::getline(words, rest);
-    if (rest.rfind(" |", 0) != 0) return rest.empty();
-    rest = rest.substr(rest.size() > 2 && rest[2] == ' ' ? 3 : 2);
-    const size_t bar = rest.find(" | ");
-    step.text = Expand(rest.substr(0, bar), folder);
-    if (bar != std::string::npos) step.expect = Expand(rest.substr(bar + 3), folder);
+    words >> op >> id;
+    const auto name = std::find(std::begin(kOpNames), std::end(kOpNames), op);
+    if (name == std::end(kOpNames)) return false;
+    step.op = static_cast<Op>(name - std::begin(kOpNames));
+    step.id = kIds.count(id) ? kIds.at(id) : std::atoi(id.c_str());
+    if (bar == std::string::npos) return true;
+    std::string rest = line.substr(bar + 2);
+    if (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+    const size_t second = rest.find(" | ");
+    step.text = Expand(rest.substr(0, second), folder);
+    if (second != std::string::npos) step.expect = Expand(rest.substr(second + 3), folder);
     return true;
 }
 
