@@ -12,6 +12,7 @@
 #include "directory/lookup_memory.h"
 #include "platform/platform.h"
 #include "platform/platform_seams.h"
+#include "tests/written_numbers.h"
 
 namespace fs = std::filesystem;
 
@@ -46,10 +47,6 @@ Bytes FixtureBytes(const char* name) {
 
 Bytes ExampleDirectory() { return FixtureBytes("example.dat"); }
 
-void PutU32(Bytes& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 namespace {
 
 void AppendU16(Bytes& bytes, uint32_t value) {
@@ -57,15 +54,16 @@ void AppendU16(Bytes& bytes, uint32_t value) {
     bytes.push_back(static_cast<uint8_t>(value >> 8));
 }
 
-// Offset table and pool of one string table.
-void AppendTable(Bytes& offsets, Bytes& pool, uint32_t& poolLength, const std::vector<std::u16string>& names) {
-    poolLength = 0;
+// Offset table and pool of one string table; the pool's length in units.
+uint32_t AppendTable(Bytes& offsets, Bytes& pool, const std::vector<std::u16string>& names) {
+    uint32_t length = 0;
     for (const auto& name : names) {
-        AppendU16(offsets, poolLength);
+        AppendU16(offsets, length);
         for (char16_t c : name) AppendU16(pool, c);
         AppendU16(pool, 0);
-        poolLength += static_cast<uint32_t>(name.size()) + 1;
+        length += static_cast<uint32_t>(name.size()) + 1;
     }
+    return length;
 }
 
 }  // namespace
@@ -73,31 +71,24 @@ void AppendTable(Bytes& offsets, Bytes& pool, uint32_t& poolLength, const std::v
 Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::vector<std::u16string>& types,
                          const std::vector<FixtureItem>& items) {
     Bytes areaOffsets, areaPool, typeOffsets, typePool, table;
-    uint32_t areaPoolLength, typePoolLength, numbers = 0;
-    AppendTable(areaOffsets, areaPool, areaPoolLength, areas);
-    AppendTable(typeOffsets, typePool, typePoolLength, types);
+    DirectoryHeader header{kDirectoryMagic, kHeaderSize, 7, 12, 2026, 0, static_cast<uint32_t>(areas.size()),
+                           AppendTable(areaOffsets, areaPool, areas), static_cast<uint32_t>(types.size()),
+                           AppendTable(typeOffsets, typePool, types), static_cast<uint32_t>(items.size())};
     for (const auto& item : items) {
         RangeItem encoded;
         EncodeItem(&encoded, ItemFields{item.start, item.areaIndex, item.typeIndex, item.span});
         table.insert(table.end(), encoded.bytes, encoded.bytes + kItemSize);
-        numbers += item.span + 1;
+        header.numberCount += item.span + 1;
     }
-    Bytes file(kHeaderSize, 0);
-    PutU32(file, 0, kDirectoryMagic);
-    PutU32(file, 4, kHeaderSize);
-    file[8] = 7;
-    file[9] = 12;
-    file[10] = 0xEA;  // 2026
-    file[11] = 0x07;
-    PutU32(file, 12, numbers);
-    PutU32(file, 16, static_cast<uint32_t>(areas.size()));
-    PutU32(file, 20, areaPoolLength);
-    PutU32(file, 24, static_cast<uint32_t>(types.size()));
-    PutU32(file, 28, typePoolLength);
-    PutU32(file, 32, static_cast<uint32_t>(items.size()));
+    Bytes file(reinterpret_cast<const uint8_t*>(&header), reinterpret_cast<const uint8_t*>(&header + 1));
     for (const Bytes* part : {&areaOffsets, &areaPool, &typeOffsets, &typePool, &table})
         file.insert(file.end(), part->begin(), part->end());
     return file;
+}
+
+std::vector<std::vector<std::u16string>> ReadTable(const char* name) {
+    const Bytes bytes = FixtureBytes(name);
+    return ParseTable(std::string(bytes.begin(), bytes.end()));
 }
 
 void ResetDirectory() { ClearDirectory(); }

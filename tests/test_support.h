@@ -34,7 +34,8 @@ struct FixtureItem {
 Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::vector<std::u16string>& types,
                          const std::vector<FixtureItem>& items);
 
-void PutU32(Bytes& bytes, size_t at, uint32_t value);
+// The rows of a table under tests/data, each a list of fields.
+std::vector<std::vector<std::u16string>> ReadTable(const char* name);
 
 // Back to the empty directory of program start.
 void ResetDirectory();
