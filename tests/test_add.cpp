@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/heap.h"
 #include "directory/add.h"
@@ -98,12 +99,13 @@ struct Generator {
     uint32_t areaChoices, typeChoices;
     std::u16string longText;
     uint32_t changeEvery = 1;  // labels stay for about this many adds
+    uint32_t longEvery = 500;  // one label in this many is long
     std::u16string area = u"a0", type = u"t0";
     uint32_t Pick(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(random); }
     std::u16string Label(uint32_t choices, char16_t prefix) {
         std::u16string text(1, prefix);
         text += Decimal(Pick(choices));
-        if (Pick(500) == 0) text += longText;  // pushes the pools towards their limits
+        if (Pick(longEvery) == 0) text += longText;  // pushes the pools towards their limits
         return text;
     }
     void NextLabels() {
@@ -142,6 +144,39 @@ void Compare(Oracle& oracle, Generator& g, uint32_t steps, uint32_t fullEvery, M
         }
     }
     ASSERT_TRUE(SameArrays(directory, oracle.state));
+}
+
+// One add per key of first..last, each giving `result`.
+struct Step {
+    uint32_t first, last;
+    std::u16string area, type;
+    int32_t result;
+};
+
+// Plays `steps` with the add index, with it switched off, and with the scan
+// that stands in when the index's memory cannot be had; the literal add gives
+// the same results and image.
+void PlayInEachMode(const std::vector<Step>& steps) {
+    for (int mode = 0; mode < 3; ++mode) {
+        SCOPED_TRACE(mode);
+        ResetDirectory();
+        ASSERT_TRUE(MakeDirectoryEditable());
+        Oracle fresh;
+        ASSERT_TRUE(fresh.With([] { return MakeDirectoryEditable(); }));
+        SetAddIndexEnabled(mode != 1);
+        FailAllocationsFrom(mode == 2 ? 1 : 0);
+        for (const Step& step : steps) {
+            const char16_t *area = step.area.c_str(), *type = step.type.c_str();
+            for (uint32_t key = step.first; key <= step.last; ++key) {
+                const std::u16string number = Decimal(key);
+                EXPECT_EQ(AddEntry(number.c_str(), area, type), step.result) << key;
+                EXPECT_EQ(fresh.With([&] { return LiteralAddEntry(number.c_str(), area, type); }), step.result) << key;
+                ASSERT_TRUE(SameArrays(directory, fresh.state)) << key;
+            }
+        }
+        FailAllocationsFrom(0);
+        SetAddIndexEnabled(true);
+    }
 }
 
 struct AddOracleTest : testing::Test {
@@ -187,6 +222,15 @@ TEST_F(AddOracleTest, TablesAtTheirLimits) {
     EXPECT_EQ(directory.header.areaCount, kAreaCapacity);
 }
 
+TEST_F(AddOracleTest, PoolsAtTheirLimits) {
+    // Long names fill both pools, short ones take what room is left.
+    Generator g{std::mt19937(7), 600, 150, std::u16string(700, u'P')};
+    g.longEvery = 8;
+    Compare(oracle, g, 20000, 1024, [](Generator& r) { return r.Pick(100000); });
+    EXPECT_EQ(directory.header.areaPoolLength, kAreaPoolCapacity);
+    EXPECT_EQ(directory.header.typePoolLength, kTypePoolCapacity);
+}
+
 TEST_F(AddOracleTest, WithTheIndexOffTheScansAnswerAlike) {
     // The bench's baseline: switched off, the add and interning scan instead.
     SetAddIndexEnabled(false);
@@ -220,17 +264,9 @@ TEST_F(AddOracleTest, GrowthPastTheSpareItems) {
     EXPECT_TRUE(SameArrays(directory, oracle.state));
 }
 
-// One add per key of first..last, each giving `result`.
-struct Step {
-    uint32_t first, last;
-    const char16_t *area, *type;
-    int32_t result;
-};
-
-// With the add index, with it switched off, and with the scan that stands in
-// when the index's memory cannot be had.
-TEST_F(AddOracleTest, AHandMadeSequenceInEachMode) {
-    const Step steps[] = {
+// Relabels, extends and the 256-key item, through each path of the add.
+TEST_F(AddOracleTest, AHandMadeSequence) {
+    PlayInEachMode({
         {100, 102, u"A", u"T", 0},  // consecutive keys extend the item
         {99, 99, u"A", u"T", 1},    // never at its start
         {103, 103, u"A", u"U", 2},  // another type: no extend (U is type 1, A area 0)
@@ -239,37 +275,31 @@ TEST_F(AddOracleTest, AHandMadeSequenceInEachMode) {
         {101, 101, u"B", u"V", 0},  // the same entry again changes nothing
         {200, 201, u"A", u"T", 3},
         {202, 202, u"B", u"T", 4},
-        {202, 202, u"A", u"T", 4},  // relabels the newest item, though it also extends item 3
+        {202, 202, u"A", u"T", 4},    // relabels the newest item, though it also extends item 3
         {1000, 1255, u"A", u"T", 5},  // an item holds at most 256 keys
         {1256, 1256, u"A", u"T", 6},
         {4194303, 4194303, u"A", u"T", 7},
         {4194304, 4194304, u"new", u"T", -1},  // beyond 22 bits, but "new" is interned
-        {0, 0, u"A", u"T", 8},  // key 0 is stored, never found
-        {10, 10, u"a", u"T", 9},  // case and trailing blanks make other texts; empty is one too
+        {0, 0, u"A", u"T", 8},                 // key 0 is stored, never found
+        {10, 10, u"a", u"T", 9},               // case and trailing blanks make other texts; empty is one too
         {11, 11, u"A ", u"T", 10},
         {12, 12, u"", u"T", 11},
-    };
-    for (int mode = 0; mode < 3; ++mode) {
-        SCOPED_TRACE(mode);
-        ResetDirectory();
-        ASSERT_TRUE(MakeDirectoryEditable());
-        Oracle fresh;
-        ASSERT_TRUE(fresh.With([] { return MakeDirectoryEditable(); }));
-        SetAddIndexEnabled(mode != 1);
-        FailAllocationsFrom(mode == 2 ? 1 : 0);
-        for (const Step& step : steps) {
-            for (uint32_t key = step.first; key <= step.last; ++key) {
-                const std::u16string number = Decimal(key);
-                EXPECT_EQ(AddEntry(number.c_str(), step.area, step.type), step.result) << key;
-                EXPECT_EQ(fresh.With([&] { return LiteralAddEntry(number.c_str(), step.area, step.type); }),
-                          step.result)
-                    << key;
-                ASSERT_TRUE(SameArrays(directory, fresh.state)) << key;
-            }
-        }
-        FailAllocationsFrom(0);
-        SetAddIndexEnabled(true);
-    }
+    });
+}
+
+// The area pool is full at 32752 units in use: a new text is still interned
+// and the add refused, until no text fits.
+TEST_F(AddOracleTest, TheAreaPoolFillsUp) {
+    std::vector<Step> steps;
+    for (int32_t i = 0; i < 16; ++i)  // 2001 units each, with the NUL
+        steps.push_back({10u * i + 10, 10u * i + 10, std::u16string(1999, u'x') + char16_t(u'a' + i), u"T", i});
+    steps.insert(steps.end(), {{500, 500, std::u16string(720, u'y'), u"T", 16},   // 32737 units
+                               {510, 510, std::u16string(13, u'z'), u"T", 17},    // 32751
+                               {520, 520, u"", u"T", -1},                         // 32752: full
+                               {530, 530, u"z", u"T", -1},                        // 32754
+                               {540, 540, std::u16string(14, u'w'), u"T", -1}});  // no room to intern
+    PlayInEachMode(steps);
+    EXPECT_EQ(directory.header.areaPoolLength, 32754u);
 }
 
 using InternStringTest = DirectoryFixture;

@@ -40,7 +40,7 @@ TEST(NumberKeys, EveryRowOfTheKeysTable) {
         std::copy(row[1].begin(), row[1].end(), exact.get());
         const uint32_t key =
             row[0] == u"derive" ? static_cast<uint32_t>(DeriveNumberKey(exact.get())) : ParseDecimalKey(exact.get());
-        EXPECT_EQ(key, static_cast<uint32_t>(std::stoll(Utf16ToUtf8(row[2].c_str()))))
+        EXPECT_EQ(key, static_cast<uint32_t>(Number(row[2])))
             << Utf16ToUtf8(row[0].c_str()) << " " << Utf16ToUtf8(row[1].c_str());
     }
 }

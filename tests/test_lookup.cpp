@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/utf8.h"
 #include "directory/directory.h"
 #include "directory/lookup_file.h"
 #include "directory/lookup_memory.h"
@@ -173,48 +174,13 @@ TEST(LookupNumberInFile, LongNamesAreCutAndBadFilesRefused) {
     EXPECT_TRUE(LookupFile(typeBeyond).Ask(1380050, false).found);
 }
 
-// The load refuses every damaged or cut file and keeps the directory it had,
-// and opening one names the check it failed. The in-file lookup checks far
+// The load refuses every damaged (tests/data/damaged_directories.tsv) or cut
+// file and keeps the directory it had, and opening one names the check it failed. The in-file lookup checks far
 // less, but stays within the file and the caller's buffers (as Ask checks);
 // and no cut file can answer, as every search's first probe reads the last
 // item, the file's last six bytes.
 TEST_F(BothLookups, DamagedAndCutFiles) {
     const Bytes good = BuildDirectoryFile({u"AB", u"C"}, {u"D", u"E"}, {{1300000, 1, 1, 0}, {1380000, 0, 0, 99}});
-    // Positions in `good`: area offsets 36, area pool 40..49, type offsets 50,
-    // type pool 54..61, items 62 and 68.
-    struct Damage {
-        const char* what;
-        size_t at;
-        uint32_t value;
-        int width;
-        DirectoryResult reason;  // what opening the file says
-    };
-    const Damage damages[] = {
-        {"magic", 0, 0x554C4E56, 4, kDirectoryNotDirectory},
-        {"tablesOffset 0", 4, 0, 4, kDirectoryBadTableStart},
-        {"tablesOffset below 36", 4, 34, 4, kDirectoryBadTableStart},
-        {"odd tablesOffset", 4, 37, 4, kDirectoryBadTableStart},
-        {"tablesOffset past the end", 4, 0xFFFFFFF0, 4, kDirectoryCut},
-        {"areaCount above 1024", 16, 1025, 4, kDirectoryTooManyNames},
-        {"areaCount far above 1024", 16, 0xFFFF, 4, kDirectoryTooManyNames},
-        {"no area pool", 20, 0, 4, kDirectoryBadAreaNames},
-        {"area pool past the end", 20, 0x40000000, 4, kDirectoryCut},
-        {"area pool far past the end", 20, 0x7FFFFFFF, 4, kDirectoryCut},
-        {"typeCount above 256", 24, 257, 4, kDirectoryTooManyNames},
-        {"typeCount of all ones", 24, 0xFFFFFFFF, 4, kDirectoryTooManyNames},
-        {"type pool past the end", 28, 12345, 4, kDirectoryCut},
-        {"itemCount past the end", 32, 3, 4, kDirectoryCut},
-        {"itemCount far past the end", 32, 1000, 4, kDirectoryCut},
-        {"itemCount 2^31 - 1", 32, 0x7FFFFFFF, 4, kDirectoryCut},
-        {"itemCount 2^31", 32, 0x80000000, 4, kDirectoryCut},
-        {"itemCount of all ones", 32, 0xFFFFFFFF, 4, kDirectoryCut},
-        {"area offsets not increasing", 38, 0, 2, kDirectoryBadAreaNames},
-        {"area offset beyond its pool", 38, 9, 2, kDirectoryBadAreaNames},
-        {"area string without its NUL", 44, 0x41, 2, kDirectoryBadAreaNames},
-        {"last type string without its NUL", 60, 0x45, 2, kDirectoryBadTypeNames},
-        {"area index beyond the table", 62, 1300000 + (3u << 22), 4, kDirectoryBadItems},
-        {"type index beyond the table", 72, 2, 1, kDirectoryBadItems},
-    };
     ASSERT_TRUE(Load(good));
     ASSERT_TRUE(Load(ExampleDirectory()));
     const DirectoryHeader kept = directory.header;
@@ -230,11 +196,11 @@ TEST_F(BothLookups, DamagedAndCutFiles) {
         for (uint32_t key : {1u, 1300000u, 1380050u, 1380099u, 4194303u, 0xFFFFFFFFu})
             EXPECT_FALSE(cut && file.Ask(key).found) << key;
     };
-    for (const Damage& damage : damages) {
-        SCOPED_TRACE(damage.what);
+    for (const auto& row : ReadTable("damaged_directories.tsv")) {
+        SCOPED_TRACE(Utf16ToUtf8(row[0].c_str()));
         Bytes file = good;
-        for (int i = 0; i < damage.width; ++i) file[damage.at + i] = static_cast<uint8_t>(damage.value >> (8 * i));
-        refused(file, false, damage.reason);
+        for (int64_t i = 0; i < Number(row[3]); ++i) file[Number(row[1]) + i] = uint8_t(Number(row[2]) >> (8 * i));
+        refused(file, false, static_cast<DirectoryResult>(Number(row[4])));
     }
     for (size_t length = 0; length < good.size(); ++length) {
         SCOPED_TRACE(testing::Message() << "cut at " << length);

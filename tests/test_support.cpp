@@ -88,7 +88,14 @@ Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::ve
 
 std::vector<std::vector<std::u16string>> ReadTable(const char* name) {
     const Bytes bytes = FixtureBytes(name);
-    return ParseTable(std::string(bytes.begin(), bytes.end()));
+    auto rows = ParseTable(std::string(bytes.begin(), bytes.end()));
+    EXPECT_FALSE(rows.empty()) << name;
+    return rows;
+}
+
+int64_t Number(const std::u16string& field) {
+    const std::string text = Utf16ToUtf8(field.c_str());
+    return std::stoll(text, nullptr, text.rfind("0x", 0) == 0 ? 16 : 10);
 }
 
 void ResetDirectory() { ClearDirectory(); }
