@@ -99,13 +99,12 @@ struct Generator {
     uint32_t areaChoices, typeChoices;
     std::u16string longText;
     uint32_t changeEvery = 1;  // labels stay for about this many adds
-    uint32_t longEvery = 500;  // one label in this many is long
     std::u16string area = u"a0", type = u"t0";
     uint32_t Pick(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(random); }
     std::u16string Label(uint32_t choices, char16_t prefix) {
         std::u16string text(1, prefix);
         text += Decimal(Pick(choices));
-        if (Pick(longEvery) == 0) text += longText;  // pushes the pools towards their limits
+        if (Pick(500) == 0) text += longText;  // pushes the pools towards their limits
         return text;
     }
     void NextLabels() {
@@ -222,15 +221,6 @@ TEST_F(AddOracleTest, TablesAtTheirLimits) {
     EXPECT_EQ(directory.header.areaCount, kAreaCapacity);
 }
 
-TEST_F(AddOracleTest, PoolsAtTheirLimits) {
-    // Long names fill both pools, short ones take what room is left.
-    Generator g{std::mt19937(7), 600, 150, std::u16string(700, u'P')};
-    g.longEvery = 8;
-    Compare(oracle, g, 20000, 1024, [](Generator& r) { return r.Pick(100000); });
-    EXPECT_EQ(directory.header.areaPoolLength, kAreaPoolCapacity);
-    EXPECT_EQ(directory.header.typePoolLength, kTypePoolCapacity);
-}
-
 TEST_F(AddOracleTest, WithTheIndexOffTheScansAnswerAlike) {
     // The bench's baseline: switched off, the add and interning scan instead.
     SetAddIndexEnabled(false);
@@ -250,41 +240,19 @@ TEST_F(AddOracleTest, GrowthPastTheSpareItems) {
     EXPECT_EQ(CapacityBlock().itemCount, kSpareItems + 3 * kGrowthItems);
     // Failing growth fails the add the same way in both; a key beyond 22 bits
     // and a relabel need no room.
-    for (const char16_t* number : {u"4000000", u"9999999", u"12"}) {
-        FailAllocationsFrom(1);
-        const int32_t got = AddEntry(number, u"a0", u"t1");
-        FailAllocationsFrom(0);
-        EXPECT_EQ(got, oracle.With([&] {
-            FailAllocationsFrom(1);
-            const int32_t literal = LiteralAddEntry(number, u"a0", u"t1");
-            FailAllocationsFrom(0);
-            return literal;
-        }));
-    }
+    FailAllocationsFrom(1);
+    for (const char16_t* number : {u"4000000", u"9999999", u"12"})
+        EXPECT_EQ(AddEntry(number, u"a0", u"t1"), oracle.With([&] { return LiteralAddEntry(number, u"a0", u"t1"); }));
+    FailAllocationsFrom(0);
     EXPECT_TRUE(SameArrays(directory, oracle.state));
 }
 
 // Relabels, extends and the 256-key item, through each path of the add.
 TEST_F(AddOracleTest, AHandMadeSequence) {
-    PlayInEachMode({
-        {100, 102, u"A", u"T", 0},  // consecutive keys extend the item
-        {99, 99, u"A", u"T", 1},    // never at its start
-        {103, 103, u"A", u"U", 2},  // another type: no extend (U is type 1, A area 0)
-        {104, 104, u"A", u"U", 2},
-        {102, 102, u"B", u"V", 0},  // the key at an item's end relabels the whole item
-        {101, 101, u"B", u"V", 0},  // the same entry again changes nothing
-        {200, 201, u"A", u"T", 3},
-        {202, 202, u"B", u"T", 4},
-        {202, 202, u"A", u"T", 4},    // relabels the newest item, though it also extends item 3
-        {1000, 1255, u"A", u"T", 5},  // an item holds at most 256 keys
-        {1256, 1256, u"A", u"T", 6},
-        {4194303, 4194303, u"A", u"T", 7},
-        {4194304, 4194304, u"new", u"T", -1},  // beyond 22 bits, but "new" is interned
-        {0, 0, u"A", u"T", 8},                 // key 0 is stored, never found
-        {10, 10, u"a", u"T", 9},               // case and trailing blanks make other texts; empty is one too
-        {11, 11, u"A ", u"T", 10},
-        {12, 12, u"", u"T", 11},
-    });
+    std::vector<Step> steps;
+    for (const auto& row : ReadTable("add_sequence.tsv"))
+        steps.push_back({uint32_t(Number(row[0])), uint32_t(Number(row[1])), row[2], row[3], int32_t(Number(row[4]))});
+    PlayInEachMode(steps);
 }
 
 // The area pool is full at 32752 units in use: a new text is still interned

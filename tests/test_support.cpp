@@ -7,10 +7,8 @@
 #include <iterator>
 
 #include "base/heap.h"
-#include "directory/add_index.h"
 #include "directory/directory.h"
 #include "directory/lookup_memory.h"
-#include "platform/platform.h"
 #include "platform/platform_seams.h"
 #include "tests/written_numbers.h"
 

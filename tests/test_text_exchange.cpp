@@ -3,10 +3,7 @@
 
 #include "directory/add.h"
 #include "directory/directory.h"
-#include "directory/lookup_memory.h"
 #include "exchange/text_exchange.h"
-#include "platform/platform.h"
-#include "platform/platform_seams.h"
 #include "tests/test_support.h"
 
 namespace {
