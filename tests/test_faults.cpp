@@ -23,7 +23,6 @@ struct FaultTest : DirectoryFixture {
     // The example directory with enough entries that an export takes
     // several blocks.
     void LoadBig() {
-        ResetDirectory();
         ASSERT_TRUE(Load(ExampleDirectory()));
         ASSERT_TRUE(MakeDirectoryEditable());
         for (uint32_t key = 1500000; key < 1500000 + 20000; ++key)
@@ -42,25 +41,19 @@ TEST_F(FaultTest, ExportWithAnyWriteFailingLeavesNoFile) {
     ASSERT_EQ(ExportText(out.c_str()), 1);
     const Bytes good = ReadBytes(out);
     ASSERT_GT(count.seen, 3);
-    for (int failing = 1; failing <= count.seen; ++failing) {
+    for (int failing = 1; failing <= count.seen + 1; ++failing) {  // the last one never fails
         WriteFault fault{0, failing};
         SetWriteFilter(CountOrFail, &fault);
-        EXPECT_EQ(ExportText(out.c_str()), 0) << failing;
-        EXPECT_EQ(OpenFileForRead(out.c_str()), kNoFile) << failing;
+        EXPECT_EQ(ExportText(out.c_str()), failing > count.seen ? 1 : 0) << failing;
+        EXPECT_TRUE(failing > count.seen || OpenFileForRead(out.c_str()) == kNoFile) << failing;
     }
-    SetWriteFilter(nullptr, nullptr);
-    EXPECT_EQ(ExportText(out.c_str()), 1);
     EXPECT_EQ(ReadBytes(out), good);
 }
 
 TEST_F(FaultTest, ImportWithAnyAllocationFailingIsAllOrNothing) {
     const std::u16string text = scratch.Path(u"lines.txt");
     WriteBytes(text, Utf16Le(u"1391234\t江苏\t移动\r\n1391235\t江苏\t移动\r\n755\t深圳\t固定\r\n", true));
-    WriteBytes(scratch.Path(u"in.dat"), ExampleDirectory());
-    auto start = [&] {
-        ResetDirectory();
-        ASSERT_TRUE(LoadDirectory(scratch.Path(u"in.dat").c_str()));
-    };
+    auto start = [&] { ASSERT_TRUE(Load(ExampleDirectory())); };
     start();
     FailAllocationsFrom(0);
     ASSERT_EQ(ImportText(text.c_str()), 1);

@@ -117,7 +117,8 @@ TEST_F(BothLookups, AHandMadeFile) {
 
 // Random tables, dense or sparse, with shared starts and spans up to 255;
 // every fourth out of order, as a foreign file may be. In memory, the
-// first-level index picks the candidate of the plain halving. On a sorted
+// first-level index picks the candidate of the plain halving, built anew for
+// each table loaded over the last. On a sorted
 // table the in-file lookup answers alike at every item's edges, but for a
 // start several items share: there it takes the last of them, memory the first.
 TEST_F(BothLookups, RandomTables) {

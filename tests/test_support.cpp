@@ -5,6 +5,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "base/heap.h"
 #include "directory/directory.h"
@@ -38,49 +39,42 @@ void WriteBytes(const std::u16string& path, const Bytes& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-Bytes FixtureBytes(const char* name) {
-    std::ifstream in(fs::path(VARNOLT_TEST_DATA) / name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+Bytes FixtureBytes(const char* name) { return ReadBytes((fs::path(VARNOLT_TEST_DATA) / name).u16string()); }
 
 Bytes ExampleDirectory() { return FixtureBytes("example.dat"); }
 
 namespace {
 
-void AppendU16(Bytes& bytes, uint32_t value) {
-    bytes.push_back(static_cast<uint8_t>(value));
-    bytes.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-// Offset table and pool of one string table; the pool's length in units.
-uint32_t AppendTable(Bytes& offsets, Bytes& pool, const std::vector<std::u16string>& names) {
-    uint32_t length = 0;
+// The offset table and the pool of one string table, as units.
+std::pair<std::u16string, std::u16string> StringTableUnits(const std::vector<std::u16string>& names) {
+    std::u16string offsets, pool;
     for (const auto& name : names) {
-        AppendU16(offsets, length);
-        for (char16_t c : name) AppendU16(pool, c);
-        AppendU16(pool, 0);
-        length += static_cast<uint32_t>(name.size()) + 1;
+        offsets += static_cast<char16_t>(pool.size());
+        pool += name + u'\0';
     }
-    return length;
+    return {offsets, pool};
 }
 
 }  // namespace
 
 Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::vector<std::u16string>& types,
                          const std::vector<FixtureItem>& items) {
-    Bytes areaOffsets, areaPool, typeOffsets, typePool, table;
-    DirectoryHeader header{kDirectoryMagic, kHeaderSize, 7, 12, 2026, 0, static_cast<uint32_t>(areas.size()),
-                           AppendTable(areaOffsets, areaPool, areas), static_cast<uint32_t>(types.size()),
-                           AppendTable(typeOffsets, typePool, types), static_cast<uint32_t>(items.size())};
+    const auto [areaOffsets, areaPool] = StringTableUnits(areas);
+    const auto [typeOffsets, typePool] = StringTableUnits(types);
+    const auto count = [](const auto& list) { return static_cast<uint32_t>(list.size()); };
+    DirectoryHeader header(kDirectoryMagic, kHeaderSize, 7, 12, 2026, 0, count(areas), count(areaPool), count(types),
+                           count(typePool), count(items));
+    Bytes file(kHeaderSize), table;
     for (const auto& item : items) {
         RangeItem encoded;
         EncodeItem(&encoded, ItemFields{item.start, item.areaIndex, item.typeIndex, item.span});
         table.insert(table.end(), encoded.bytes, encoded.bytes + kItemSize);
         header.numberCount += item.span + 1;
     }
-    Bytes file(reinterpret_cast<const uint8_t*>(&header), reinterpret_cast<const uint8_t*>(&header + 1));
-    for (const Bytes* part : {&areaOffsets, &areaPool, &typeOffsets, &typePool, &table})
-        file.insert(file.end(), part->begin(), part->end());
+    std::memcpy(file.data(), &header, kHeaderSize);
+    const Bytes strings = Utf16Le(areaOffsets + areaPool + typeOffsets + typePool, false);
+    file.insert(file.end(), strings.begin(), strings.end());
+    file.insert(file.end(), table.begin(), table.end());
     return file;
 }
 
@@ -100,15 +94,11 @@ void ResetDirectory() { ClearDirectory(); }
 
 Bytes SavedBytes() {
     ScratchFolder scratch;
-    std::u16string path = scratch.Path(u"saved.dat");
-    if (!SaveDirectory(path.c_str())) return {};
-    return ReadBytes(path);
+    const std::u16string path = scratch.Path(u"saved.dat");
+    return SaveDirectory(path.c_str()) ? ReadBytes(path) : Bytes{};
 }
 
-std::u16string Decimal(uint64_t value) {
-    std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
+std::u16string Decimal(uint64_t value) { return Utf8ToUtf16(std::to_string(value)); }
 
 std::u16string Entry(uint32_t key) {
     const RangeItem* item = LookupNumber(key);

@@ -25,7 +25,8 @@ inline std::vector<std::vector<std::u16string>> ParseTable(const std::string& ta
                 rows.back().emplace_back();
                 i = stop + 1;
             } else {
-                rows.back().back() += static_cast<char16_t>(std::strtoul(table.substr(stop + 2, 4).c_str(), nullptr, 16));
+                rows.back().back() +=
+                    static_cast<char16_t>(std::strtoul(table.substr(stop + 2, 4).c_str(), nullptr, 16));
                 i = stop + 6;
             }
         }
