@@ -1,168 +1,276 @@
-// The add: extending, relabelling, the item limit, the tables filling up, interning.
+// The add with its index against the literal newest-first scan, on a
+// hand-made sequence with known results and over long random ones: every
+// result and the whole image must agree.
 #include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "base/heap.h"
 #include "directory/add.h"
+#include "directory/add_index.h"
 #include "directory/directory.h"
-#include "directory/lookup_memory.h"
+#include "keys/decimal.h"
 #include "tests/test_support.h"
 
 namespace {
 
-struct AddTest : DirectoryFixture {
-    void SetUp() override { Restart(); }
-    void Restart() {
-        ResetDirectory();
-        ASSERT_TRUE(MakeDirectoryEditable());
+// Interning exactly as first designed: a linear search from the newest text.
+int32_t LiteralIntern(const EditableStringTable& table, const char16_t* text) {
+    const std::u16string wanted(text);
+    for (uint32_t i = *table.count; i-- > 0;) {
+        uint16_t offset;
+        std::memcpy(&offset, table.offsets + i, 2);
+        if (wanted == table.pool + offset) return int32_t(i);
+    }
+    const uint32_t length = uint32_t(wanted.size()), count = *table.count, pool = *table.poolLength;
+    if (count >= table.capacity || pool + length + 1 > table.poolCapacity) return kNoRoom;
+    const uint16_t offset = uint16_t(pool);
+    std::memcpy(table.offsets + count, &offset, 2);
+    std::memcpy(table.pool + pool, text, 2 * (length + 1));
+    *table.poolLength = pool + length + 1;
+    *table.count = count + 1;
+    return int32_t(count);
+}
+
+// The add exactly as first designed, scanning the item table from its end.
+int32_t LiteralAddEntry(const char16_t* number, const char16_t* area, const char16_t* type) {
+    if (!directory.image) return -1;
+    const uint32_t key = ParseDecimalKey(number);
+    const int32_t a = LiteralIntern(AreaTable(), area), t = LiteralIntern(TypeTable(), type);
+    if (a == kNoRoom || t == kNoRoom || key > kMaxKey) return -1;
+    DirectoryHeader& h = directory.header;
+    const DirectoryHeader c = CapacityBlock();
+    if (h.areaCount >= c.areaCount || h.areaPoolLength + 16 >= c.areaPoolLength || h.typeCount >= c.typeCount ||
+        h.typePoolLength + 16 >= c.typePoolLength)
+        return -1;
+    for (uint32_t i = h.itemCount; i-- > 0;) {
+        ItemFields f = DecodeItem(&directory.items[i]);
+        if (f.start <= key && key <= f.start + f.span) {
+            f.areaIndex = uint32_t(a);
+            f.typeIndex = uint32_t(t);
+            EncodeItem(&directory.items[i], f);
+            return int32_t(i);
+        }
+        if (key == f.start + f.span + 1 && f.areaIndex == uint32_t(a) && f.typeIndex == uint32_t(t) && f.span < 255) {
+            ++f.span;
+            EncodeItem(&directory.items[i], f);
+            ++h.numberCount;
+            return int32_t(i);
+        }
+    }
+    if (h.itemCount >= c.itemCount && !GrowItemTable()) return -1;
+    EncodeItem(&directory.items[h.itemCount], ItemFields{key, uint32_t(a), uint32_t(t), 0});
+    ++h.numberCount;
+    return int32_t(h.itemCount++);
+}
+
+struct Oracle {
+    Directory state = {};
+    // Runs `step` on the oracle's directory instead of the real one.
+    template <typename Step>
+    auto With(Step step) {
+        std::swap(directory, state);
+        // A generation no cache over the real directory can hold, so that a
+        // cache built over one is never taken for current over the other.
+        static uint64_t oracleGeneration = uint64_t{1} << 63;
+        directory.generation = ++oracleGeneration;
+        auto result = step();
+        std::swap(directory, state);
+        return result;
+    }
+    ~Oracle() { ReleaseBlock(state.image); }
+};
+
+bool SameArrays(const Directory& a, const Directory& b) {
+    const DirectoryHeader& h = a.header;
+    return std::memcmp(&a.header, &b.header, sizeof h) == 0 && std::memcmp(a.image, b.image, kHeaderSize) == 0 &&
+           std::memcmp(a.areaOffsets, b.areaOffsets, 2 * h.areaCount) == 0 &&
+           std::memcmp(a.areaPool, b.areaPool, 2 * h.areaPoolLength) == 0 &&
+           std::memcmp(a.typeOffsets, b.typeOffsets, 2 * h.typeCount) == 0 &&
+           std::memcmp(a.typePool, b.typePool, 2 * h.typePoolLength) == 0 &&
+           std::memcmp(a.items, b.items, kItemSize * h.itemCount) == 0;
+}
+
+struct Generator {
+    std::mt19937 random;
+    uint32_t areaChoices, typeChoices;
+    std::u16string longText;
+    uint32_t changeEvery = 1;  // labels stay for about this many adds
+    std::u16string area = u"a0", type = u"t0";
+    uint32_t Pick(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n - 1)(random); }
+    std::u16string Label(uint32_t choices, char16_t prefix) {
+        std::u16string text(1, prefix);
+        text += Decimal(Pick(choices));
+        if (Pick(500) == 0) text += longText;  // pushes the pools towards their limits
+        return text;
+    }
+    void NextLabels() {
+        if (Pick(changeEvery) == 0) area = Label(areaChoices, u'a');
+        if (Pick(changeEvery) == 0) type = Label(typeChoices, u't');
     }
 };
-using InternStringTest = DirectoryFixture;
 
-ItemFields Item(uint32_t index) { return DecodeItem(&directory.items[index]); }
-
-int32_t Add(uint64_t key, const char16_t* area = u"A", const char16_t* type = u"T") {
-    return AddEntry(Decimal(key).c_str(), area, type);
+// Runs `steps` adds from `make` (which yields a key for the generator) on
+// both directories, comparing after each; the whole image every `fullEvery`.
+template <typename MakeKey>
+void Compare(Oracle& oracle, Generator& g, uint32_t steps, uint32_t fullEvery, MakeKey makeKey) {
+    for (uint32_t step = 0; step < steps; ++step) {
+        const std::u16string number = Decimal(makeKey(g));
+        g.NextLabels();
+        const std::u16string &area = g.area, &type = g.type;
+        const int32_t expected =
+            oracle.With([&] { return LiteralAddEntry(number.c_str(), area.c_str(), type.c_str()); });
+        const int32_t got = AddEntry(number.c_str(), area.c_str(), type.c_str());
+        ASSERT_EQ(got, expected) << "step " << step << " key " << std::string(number.begin(), number.end());
+        ASSERT_EQ(0, std::memcmp(&directory.header, &oracle.state.header, sizeof(DirectoryHeader))) << step;
+        if (got >= 0) {
+            ASSERT_EQ(0, std::memcmp(&directory.items[got], &oracle.state.items[got], kItemSize)) << step;
+        }
+        if (g.Pick(2000) == 0) {  // sorted now and then, as after an import
+            SortItems();
+            oracle.With([] { return SortItems(), 0; });
+            // Equal starts may sort either way; make both tables the same again.
+            std::memcpy(oracle.state.items, directory.items, kItemSize * directory.header.itemCount);
+        }
+        if ((step + 1) % fullEvery == 0) {
+            ASSERT_TRUE(SameArrays(directory, oracle.state)) << step;
+        }
+    }
+    ASSERT_TRUE(SameArrays(directory, oracle.state));
 }
+
+// One add per key of first..last, each giving `result`.
+struct Step {
+    uint32_t first, last;
+    std::u16string area, type;
+    int32_t result;
+};
+
+// Plays `steps` with the add index, with it switched off, and with the scan
+// that stands in when the index's memory cannot be had; the literal add gives
+// the same results and image.
+void PlayInEachMode(const std::vector<Step>& steps) {
+    for (int mode = 0; mode < 3; ++mode) {
+        SCOPED_TRACE(mode);
+        ResetDirectory();
+        ASSERT_TRUE(MakeDirectoryEditable());
+        Oracle fresh;
+        ASSERT_TRUE(fresh.With([] { return MakeDirectoryEditable(); }));
+        SetAddIndexEnabled(mode != 1);
+        FailAllocationsFrom(mode == 2 ? 1 : 0);
+        for (const Step& step : steps) {
+            const char16_t *area = step.area.c_str(), *type = step.type.c_str();
+            for (uint32_t key = step.first; key <= step.last; ++key) {
+                const std::u16string number = Decimal(key);
+                EXPECT_EQ(AddEntry(number.c_str(), area, type), step.result) << key;
+                EXPECT_EQ(fresh.With([&] { return LiteralAddEntry(number.c_str(), area, type); }), step.result) << key;
+                ASSERT_TRUE(SameArrays(directory, fresh.state)) << key;
+            }
+        }
+        FailAllocationsFrom(0);
+        SetAddIndexEnabled(true);
+    }
+}
+
+struct AddOracleTest : testing::Test {
+    void SetUp() override {
+        ResetDirectory();
+        ASSERT_TRUE(MakeDirectoryEditable());
+        ASSERT_TRUE(oracle.With([] { return MakeDirectoryEditable(); }));
+    }
+    void TearDown() override {
+        SetAddIndexEnabled(true);
+        FailAllocationsFrom(0);
+        ResetDirectory();
+    }
+    Oracle oracle;
+};
 
 }  // namespace
 
-TEST_F(AddTest, ConsecutiveKeysExtendOnlyAtTheEnd) {
-    EXPECT_EQ(Add(100), 0);
-    EXPECT_EQ(Add(101), 0);
-    EXPECT_EQ(Add(102), 0);
-    EXPECT_EQ(directory.header.itemCount, 1u);
-    EXPECT_EQ(Item(0).start, 100u);
-    EXPECT_EQ(Item(0).span, 2u);
-    EXPECT_EQ(directory.header.numberCount, 3u);
-    // Never extended at its start.
-    EXPECT_EQ(Add(99), 1);
-    // Another type does not extend.
-    EXPECT_EQ(Add(103, u"A", u"other"), 2);
-    EXPECT_EQ(directory.header.numberCount, 5u);
+TEST_F(AddOracleTest, AscendingRunsRandomKeysAndRepeats) {
+    // Ascending runs with occasional jumps and label changes, as exported
+    // text arrives; then the same keys again, as when a table is updated.
+    Generator g{std::mt19937(1), 3, 2, std::u16string(300, u'L'), 300};
+    for (int pass = 0; pass < 2; ++pass) {
+        uint32_t next = 1000;
+        Compare(oracle, g, 300000, 8192, [&](Generator& r) {
+            if (r.Pick(200) == 0) next += r.Pick(1000);
+            return next++;
+        });
+    }
+    // Random keys in a narrow range: relabels, extends and overlaps.
+    g.changeEvery = 3;
+    Compare(oracle, g, 300000, 8192, [](Generator& r) { return 500000 + r.Pick(3000); });
+    // The same few keys again and again, and keys beyond 22 bits.
+    Compare(oracle, g, 200000, 8192,
+            [](Generator& r) { return r.Pick(20) == 0 ? kMaxKey + 1 + r.Pick(10) : 700000 + r.Pick(64); });
 }
 
-// Both with the add index and with the scan that stands in when the index's
-// memory cannot be had.
-TEST_F(AddTest, AnItemHoldsAtMost256Keys) {
-    for (bool indexed : {true, false}) {
-        SCOPED_TRACE(indexed);
-        Restart();
-        FailAllocationsFrom(indexed ? 0 : 1);
-        for (uint32_t key = 1000; key < 1256; ++key) ASSERT_EQ(Add(key), 0);
-        EXPECT_EQ(Item(0).span, 255u);
-        EXPECT_EQ(Add(1256), 1);
-        EXPECT_EQ(Item(1).span, 0u);
-        EXPECT_EQ(directory.header.numberCount, 257u);
+TEST_F(AddOracleTest, TablesAtTheirLimits) {
+    // Up to 1100 areas and 300 types: both tables fill, and then every add fails.
+    Generator g{std::mt19937(2), 1100, 300, std::u16string(2000, u'P')};
+    Compare(oracle, g, 150000, 1024, [](Generator& r) { return r.Pick(4194304 + 50); });
+    EXPECT_EQ(directory.header.areaCount, kAreaCapacity);
+}
+
+TEST_F(AddOracleTest, WithTheIndexOffTheScansAnswerAlike) {
+    // The bench's baseline: switched off, the add and interning scan instead;
+    // then on again, over what the scans built.
+    Generator g{std::mt19937(4), 40, 5, std::u16string(100, u'S'), 3};
+    for (bool enabled : {false, true}) {
+        SetAddIndexEnabled(enabled);
+        Compare(oracle, g, 20000, 1024, [](Generator& r) { return 600000 + r.Pick(2000); });
+        EXPECT_EQ(AddIndexBytes() > 0, enabled);
     }
 }
 
-TEST_F(AddTest, RelabelComesBeforeExtendAndChangesTheWholeItem) {
-    for (uint32_t key = 100; key <= 110; ++key) Add(key);
-    const uint32_t numbers = directory.header.numberCount;
-    EXPECT_EQ(Add(101, u"B", u"U"), 0);
-    EXPECT_EQ(Item(0).span, 10u);
-    EXPECT_EQ(directory.header.numberCount, numbers);
-    SortItems();
-    EXPECT_EQ(Entry(100), u"B|U");
-    EXPECT_EQ(Entry(110), u"B|U");
-    // The same entry again changes nothing.
-    EXPECT_EQ(Add(105, u"B", u"U"), 0);
-    EXPECT_EQ(directory.header.numberCount, numbers);
-    EXPECT_EQ(directory.header.areaCount, 2u);
-
-    // Items 100..101 (A) then 102 (B): key 102 relabels the newest item even
-    // though it also extends the older one.
-    Restart();
-    Add(100);
-    Add(101);
-    Add(102, u"B");
-    EXPECT_EQ(Add(102, u"A"), 1);
-    EXPECT_EQ(Item(0).span, 1u);
+TEST_F(AddOracleTest, GrowthPastTheSpareItems) {
+    Generator g{std::mt19937(3), 1, 1, u""};
+    uint32_t next = 10;
+    Compare(oracle, g, kSpareItems + 3 * kGrowthItems, 4096, [&](Generator&) { return next += 2; });
+    EXPECT_EQ(CapacityBlock().itemCount, kSpareItems + 3 * kGrowthItems);
+    // Failing growth fails the add the same way in both; a key beyond 22 bits
+    // and a relabel need no room.
+    FailAllocationsFrom(1);
+    for (const char16_t* number : {u"4000000", u"9999999", u"12"})
+        EXPECT_EQ(AddEntry(number, u"a0", u"t1"), oracle.With([&] { return LiteralAddEntry(number, u"a0", u"t1"); }));
+    FailAllocationsFrom(0);
+    EXPECT_TRUE(SameArrays(directory, oracle.state));
 }
 
-TEST_F(AddTest, KeysAndTextsAreTakenAsTheyStand) {
-    EXPECT_EQ(Add(4194303), 0);
-    EXPECT_EQ(Add(4194304), -1);
-    EXPECT_EQ(AddEntry(u"-1", u"A", u"T"), -1);
-    EXPECT_EQ(AddEntry(u"13912345678", u"A", u"T"), -1);
-    EXPECT_EQ(AddEntry(u"  42xyz", u"A", u"T"), 1);
-    EXPECT_EQ(Item(1).start, 42u);
-    EXPECT_EQ(AddEntry(u"abc", u"A", u"T"), 2);  // key 0: stored, never found
-    EXPECT_EQ(Item(2).start, 0u);
-    EXPECT_EQ(LookupNumber(0), nullptr);
-
-    // A failed add still interns its new texts.
-    const uint32_t items = directory.header.itemCount;
-    EXPECT_EQ(Add(5000000, u"newer", u"T"), -1);
-    EXPECT_EQ(directory.header.areaCount, 2u);
-    EXPECT_EQ(directory.header.itemCount, items);
-    // Case and trailing blanks make different texts; empty texts are fine.
-    Add(10, u"a");
-    Add(11, u"A ");
-    Add(12, u"");
-    EXPECT_EQ(directory.header.areaCount, 5u);
-    EXPECT_EQ(InternString(AreaTable(), u"A"), 0);
-    EXPECT_EQ(InternString(AreaTable(), u""), 4);
+// Relabels, extends and the 256-key item, through each path of the add.
+TEST_F(AddOracleTest, AHandMadeSequence) {
+    std::vector<Step> steps;
+    for (const auto& row : ReadTable("add_sequence.tsv"))
+        steps.push_back({uint32_t(Number(row[0])), uint32_t(Number(row[1])), row[2], row[3], int32_t(Number(row[4]))});
+    PlayInEachMode(steps);
 }
 
-TEST_F(AddTest, TheTablesFillUpAfterInterning) {
-    for (uint32_t i = 1; i < 1023; ++i) ASSERT_NE(Add(10 * i, Decimal(i).c_str()), -1);
-    ASSERT_NE(Add(20000, u"last that fits"), -1);
-    EXPECT_EQ(directory.header.areaCount, 1023u);
-    const uint32_t items = directory.header.itemCount;
-    // The 1024th area is interned, then the add fails; so does every later one.
-    EXPECT_EQ(Add(30000, u"one too many"), -1);
-    EXPECT_EQ(directory.header.areaCount, 1024u);
-    EXPECT_EQ(Add(30001, u"1"), -1);
-    EXPECT_EQ(Add(30002, u"one more"), -1);
-    EXPECT_EQ(directory.header.areaCount, 1024u);
-    EXPECT_EQ(directory.header.itemCount, items);
-
-    Restart();
-    for (uint32_t i = 0; i < 255; ++i) ASSERT_NE(Add(10 * i + 10, u"A", Decimal(i).c_str()), -1);
-    EXPECT_EQ(Add(5, u"A", u"256th type"), -1);
-    EXPECT_EQ(directory.header.typeCount, 256u);
-
-    // The area pool is full at 32752 units in use.
-    Restart();
-    const std::u16string chunk(1999, u'x');  // 2000 units with its NUL
-    for (int i = 0; i < 16; ++i) ASSERT_NE(Add(10 * i + 10, (chunk + char16_t(u'a' + i)).c_str()), -1) << i;
-    EXPECT_EQ(directory.header.areaPoolLength, 16u * 2001);
-    EXPECT_NE(Add(500, std::u16string(720, u'y').c_str()), -1);  // 32737 units
-    EXPECT_NE(Add(510, std::u16string(13, u'z').c_str()), -1);   // 32751
-    EXPECT_EQ(Add(520, u""), -1);                                // 32752: full
-    EXPECT_EQ(directory.header.areaPoolLength, 32752u);
-    EXPECT_EQ(Add(530, u"z"), -1);  // still interned, then refused
-    EXPECT_EQ(directory.header.areaPoolLength, 32754u);
-    EXPECT_EQ(Add(540, std::u16string(14, u'w').c_str()), -1);  // no room even to intern
+// The area pool is full at 32752 units in use: a new text is still interned
+// and the add refused, until no text fits.
+TEST_F(AddOracleTest, TheAreaPoolFillsUp) {
+    std::vector<Step> steps;
+    for (int32_t i = 0; i < 16; ++i)  // 2001 units each, with the NUL
+        steps.push_back({10u * i + 10, 10u * i + 10, std::u16string(1999, u'x') + char16_t(u'a' + i), u"T", i});
+    steps.insert(steps.end(), {{500, 500, std::u16string(720, u'y'), u"T", 16},   // 32737 units
+                               {510, 510, std::u16string(13, u'z'), u"T", 17},    // 32751
+                               {520, 520, u"", u"T", -1},                         // 32752: full
+                               {530, 530, u"z", u"T", -1},                        // 32754
+                               {540, 540, std::u16string(14, u'w'), u"T", -1}});  // no room to intern
+    PlayInEachMode(steps);
     EXPECT_EQ(directory.header.areaPoolLength, 32754u);
 }
 
-TEST_F(AddTest, UnsortedTablesMayOverlap) {
-    Add(200);
-    Add(100);
-    Add(101);
-    // Scanning from the end, 199 is not in 100..101 and extends nothing; then
-    // item 0 (200) does not take it either: appended.
-    EXPECT_EQ(Add(199), 2);
-    // 201 extends item 0 (200..201); then 102 extends item 1, 103 too...
-    EXPECT_EQ(Add(201), 0);
-    for (uint32_t key = 102; key <= 198; ++key) ASSERT_EQ(Add(key), 1) << key;
-    // Item 1 now reaches 198; 199 is item 2's. Extending item 1 onto 199 is
-    // not possible (relabel of item 2 comes first), but item 2 extends onto
-    // 200, which item 0 already covers: the two overlap.
-    EXPECT_EQ(Add(200), 2);
-    EXPECT_EQ(Item(2).span, 1u);
-    SortItems();
-    for (uint32_t i = 1; i < directory.header.itemCount; ++i) EXPECT_LE(Item(i - 1).start, Item(i).start);
-}
+using InternStringTest = DirectoryFixture;
 
+// Only a foreign file can hold a text twice; the highest index answers.
 TEST_F(InternStringTest, TheNewestOfEqualTextsWins) {
-    // Only a foreign file can hold a text twice; the highest index answers.
-    ASSERT_TRUE(Load(BuildDirectoryFile({u"X", u"Y", u"X"}, {u"T"}, {{5, 0, 0, 0}})));
-    ASSERT_TRUE(MakeDirectoryEditable());
+    ASSERT_TRUE(Load(BuildDirectoryFile({u"X", u"Y", u"X"}, {u"T"}, {{5, 0, 0, 0}})) && MakeDirectoryEditable());
     EXPECT_EQ(InternString(AreaTable(), u"X"), 2);
-    EXPECT_EQ(InternString(AreaTable(), u"Y"), 1);
     EXPECT_EQ(InternString(AreaTable(), u"Z"), 3);
     EXPECT_EQ(AddEntry(u"6", u"X", u"T"), 1);  // X is area 2, so 5 is not extended
 }

@@ -41,14 +41,15 @@ TEST(Utf8ToUtf16, WellFormedAndMalformedBytes) {
             p += read.length;
         }
         EXPECT_EQ(wellFormed, std::u16string(c.units).find(u'\uFFFD') == std::u16string::npos) << bytes;
+        // Well-formed text goes back to the same bytes.
+        EXPECT_TRUE(!wellFormed || Utf16ToUtf8(c.units) == bytes) << bytes;
     }
     const unsigned char replacement[] = {0xEF, 0xBF, 0xBD};
     EXPECT_TRUE(ReadUtf8Char(replacement, replacement + 3).wellFormed);
 }
 
-TEST(Utf16ToUtf8, PairsJoinAndLoneSurrogatesAreReplaced) {
+TEST(Utf16ToUtf8, LoneSurrogatesAreReplaced) {
     const Utf8Case cases[] = {
-        {"\xC3\xA9\xE6\xB1\x9F\xF0\x9F\x98\x80", u"\u00E9江\U0001F600"},
         {"\xEF\xBF\xBDz", u"\xD83Dz"},  // a high surrogate without its low one
         {"\xEF\xBF\xBD", u"\xDE00"},    // a low surrogate alone
         {"\xEF\xBF\xBD", u"\xD83D"},    // a high surrogate at the very end

@@ -5,13 +5,13 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "base/heap.h"
-#include "directory/add_index.h"
 #include "directory/directory.h"
 #include "directory/lookup_memory.h"
-#include "platform/platform.h"
 #include "platform/platform_seams.h"
+#include "tests/written_numbers.h"
 
 namespace fs = std::filesystem;
 
@@ -39,80 +39,66 @@ void WriteBytes(const std::u16string& path, const Bytes& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-Bytes FixtureBytes(const char* name) {
-    std::ifstream in(fs::path(VARNOLT_TEST_DATA) / name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+Bytes FixtureBytes(const char* name) { return ReadBytes((fs::path(VARNOLT_TEST_DATA) / name).u16string()); }
 
 Bytes ExampleDirectory() { return FixtureBytes("example.dat"); }
 
-void PutU32(Bytes& bytes, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 namespace {
 
-void AppendU16(Bytes& bytes, uint32_t value) {
-    bytes.push_back(static_cast<uint8_t>(value));
-    bytes.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-// Offset table and pool of one string table.
-void AppendTable(Bytes& offsets, Bytes& pool, uint32_t& poolLength, const std::vector<std::u16string>& names) {
-    poolLength = 0;
+// The offset table and the pool of one string table, as units.
+std::pair<std::u16string, std::u16string> StringTableUnits(const std::vector<std::u16string>& names) {
+    std::u16string offsets, pool;
     for (const auto& name : names) {
-        AppendU16(offsets, poolLength);
-        for (char16_t c : name) AppendU16(pool, c);
-        AppendU16(pool, 0);
-        poolLength += static_cast<uint32_t>(name.size()) + 1;
+        offsets += static_cast<char16_t>(pool.size());
+        pool += name + u'\0';
     }
+    return {offsets, pool};
 }
 
 }  // namespace
 
 Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::vector<std::u16string>& types,
                          const std::vector<FixtureItem>& items) {
-    Bytes areaOffsets, areaPool, typeOffsets, typePool, table;
-    uint32_t areaPoolLength, typePoolLength, numbers = 0;
-    AppendTable(areaOffsets, areaPool, areaPoolLength, areas);
-    AppendTable(typeOffsets, typePool, typePoolLength, types);
+    const auto [areaOffsets, areaPool] = StringTableUnits(areas);
+    const auto [typeOffsets, typePool] = StringTableUnits(types);
+    const auto count = [](const auto& list) { return static_cast<uint32_t>(list.size()); };
+    DirectoryHeader header(kDirectoryMagic, kHeaderSize, 7, 12, 2026, 0, count(areas), count(areaPool), count(types),
+                           count(typePool), count(items));
+    Bytes file(kHeaderSize), table;
     for (const auto& item : items) {
         RangeItem encoded;
         EncodeItem(&encoded, ItemFields{item.start, item.areaIndex, item.typeIndex, item.span});
         table.insert(table.end(), encoded.bytes, encoded.bytes + kItemSize);
-        numbers += item.span + 1;
+        header.numberCount += item.span + 1;
     }
-    Bytes file(kHeaderSize, 0);
-    PutU32(file, 0, kDirectoryMagic);
-    PutU32(file, 4, kHeaderSize);
-    file[8] = 7;
-    file[9] = 12;
-    file[10] = 0xEA;  // 2026
-    file[11] = 0x07;
-    PutU32(file, 12, numbers);
-    PutU32(file, 16, static_cast<uint32_t>(areas.size()));
-    PutU32(file, 20, areaPoolLength);
-    PutU32(file, 24, static_cast<uint32_t>(types.size()));
-    PutU32(file, 28, typePoolLength);
-    PutU32(file, 32, static_cast<uint32_t>(items.size()));
-    for (const Bytes* part : {&areaOffsets, &areaPool, &typeOffsets, &typePool, &table})
-        file.insert(file.end(), part->begin(), part->end());
+    std::memcpy(file.data(), &header, kHeaderSize);
+    const Bytes strings = Utf16Le(areaOffsets + areaPool + typeOffsets + typePool, false);
+    file.insert(file.end(), strings.begin(), strings.end());
+    file.insert(file.end(), table.begin(), table.end());
     return file;
+}
+
+std::vector<std::vector<std::u16string>> ReadTable(const char* name) {
+    const Bytes bytes = FixtureBytes(name);
+    auto rows = ParseTable(std::string(bytes.begin(), bytes.end()));
+    EXPECT_FALSE(rows.empty()) << name;
+    return rows;
+}
+
+int64_t Number(const std::u16string& field) {
+    const std::string text = Utf16ToUtf8(field.c_str());
+    return std::stoll(text, nullptr, text.rfind("0x", 0) == 0 ? 16 : 10);
 }
 
 void ResetDirectory() { ClearDirectory(); }
 
 Bytes SavedBytes() {
     ScratchFolder scratch;
-    std::u16string path = scratch.Path(u"saved.dat");
-    if (!SaveDirectory(path.c_str())) return {};
-    return ReadBytes(path);
+    const std::u16string path = scratch.Path(u"saved.dat");
+    return SaveDirectory(path.c_str()) ? ReadBytes(path) : Bytes{};
 }
 
-std::u16string Decimal(uint64_t value) {
-    std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
+std::u16string Decimal(uint64_t value) { return Utf8ToUtf16(std::to_string(value)); }
 
 std::u16string Entry(uint32_t key) {
     const RangeItem* item = LookupNumber(key);

@@ -34,7 +34,10 @@ struct FixtureItem {
 Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::vector<std::u16string>& types,
                          const std::vector<FixtureItem>& items);
 
-void PutU32(Bytes& bytes, size_t at, uint32_t value);
+// The rows of a table under tests/data, each a list of fields.
+std::vector<std::vector<std::u16string>> ReadTable(const char* name);
+// A number field of such a table: decimal, or hexadecimal after 0x.
+int64_t Number(const std::u16string& field);
 
 // Back to the empty directory of program start.
 void ResetDirectory();

@@ -1,7 +1,6 @@
 // Many threads asking one opened directory at once get what one thread gets;
 // run under ThreadSanitizer too. Usage: threads_test VARNOLT_DAT
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
