@@ -66,6 +66,18 @@ HDROP MakeDrop(const std::wstring& first, const std::wstring& second) {
     return static_cast<HDROP>(memory);
 }
 
+// The tab labels, joined by ",".
+std::wstring TabLabels() {
+    std::wstring labels;
+    for (int i = 0; i < TabCtrl_GetItemCount(GetDlgItem(mainWindow, IDC_TAB)); ++i) {
+        wchar_t text[32] = {};
+        TCITEMW item = {TCIF_TEXT, 0, 0, text, 32, 0, 0};
+        TabCtrl_GetItem(GetDlgItem(mainWindow, IDC_TAB), i, &item);
+        labels += (i ? L"," : L"") + std::wstring(text);
+    }
+    return labels;
+}
+
 std::wstring Text(HWND window, int id) {
     wchar_t text[512] = {};
     GetDlgItemTextW(window, id, text, 512);
@@ -90,15 +102,17 @@ TEST(Ui, TitleFontIsTwiceTheDialogFontAndItalicAndGoesWithTheWindow) {
     EXPECT_STREQ(titleFont.lfFaceName, dialogFont.lfFaceName);
 }
 
-TEST(Ui, DroppedFilesAndBrowseDialogsFillThePath) {
+TEST(Ui, TabsDroppedFilesAndBrowseDialogs) {
     ResetDirectory();
     openFileDialog = CaptureOpen;
     saveFileDialog = CaptureSave;
     std::wstring dropped, afterBrowse, exportExtension;
+    std::wstring labelsBefore, labelsAfter;
     bool okAfterDrop = false, queryTakesDrops = true;
     OPENFILENAMEW openDialog = {}, saveDialog = {};
     std::wstring openFilter;
     WithMainWindow([&] {
+        labelsBefore = TabLabels();
         queryTakesDrops = (GetWindowLongW(pageWindows[kQueryPage], GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0;
         SendDlgItemMessageW(mainWindow, IDC_TAB, TCM_SETCURFOCUS, 1, 0);
         HWND import = pageWindows[kImportPage];
@@ -112,6 +126,7 @@ TEST(Ui, DroppedFilesAndBrowseDialogsFillThePath) {
         afterBrowse = Text(import, IDC_PATH);
 
         SendMessageW(import, WM_COMMAND, MAKEWPARAM(IDC_ICON, STN_DBLCLK), 0);
+        labelsAfter = TabLabels();
         SendDlgItemMessageW(mainWindow, IDC_TAB, TCM_SETCURFOCUS, 2, 0);
         SendMessageW(pageWindows[kExportPage], WM_COMMAND, MAKEWPARAM(IDC_BROWSE, BN_CLICKED), 0);
         saveDialog = lastDialog;
@@ -120,6 +135,9 @@ TEST(Ui, DroppedFilesAndBrowseDialogsFillThePath) {
     openFileDialog = GetOpenFileNameW;
     saveFileDialog = GetSaveFileNameW;
 
+    // The labels are the page templates' captions; the export tab comes with a double-click.
+    EXPECT_EQ(labelsBefore, L"查询,导入");
+    EXPECT_EQ(labelsAfter, L"查询,导入,导出");
     EXPECT_FALSE(queryTakesDrops);
     EXPECT_EQ(dropped, L"C:\\first.txt");
     EXPECT_TRUE(okAfterDrop);
