@@ -1,11 +1,14 @@
 """The varnolt package against vnlt on the same numbers, its errors from real
-bad files, its answers from many threads, and annotate with pandas.
+bad files, its answers from many threads, annotate with pandas, and the
+README's Dask recipe.
 Run by pytest; VARNOLT_VNLT names vnlt, and the package is imported from the
 path, else from the native build (build/native/python)."""
+import csv
 import json
 import os
 import pickle
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -24,6 +27,7 @@ except ImportError:
 import written_numbers  # noqa: E402
 
 DATA = os.path.join(TESTS, "data")
+README = os.path.join(os.path.dirname(TESTS), "README.md")
 VNLT = os.environ.get("VARNOLT_VNLT", os.path.join(BUILD, "vnlt"))
 
 
@@ -156,3 +160,30 @@ def test_annotate_keeps_the_index_and_marks_missing_numbers():
         answers = directory.annotate(column)
         assert answers.loc[0, "area"] == "江苏省常州市" and answers.index.equals(column.index)
         assert answers.iloc[1:].isna().all().all() == column.isna().iloc[1]
+
+
+def test_the_readme_dask_recipe_answers_as_vnlt(tmp_path):
+    """The README's recipe, as it stands there, on a local cluster of two worker
+    processes: its answers equal `vnlt query --column` on the same rows."""
+    pytest.importorskip("dask.distributed")
+    recipe = re.search(r"```py\n(.*?)```", open(README, encoding="utf-8").read(), re.S).group(1)
+    texts = [row.text for row in written_numbers.rows() if "\n" not in row.text] + generated(6000, 3)
+    expected = []
+    for part in range(3):
+        calls = tmp_path / ("calls-%d.csv" % part)
+        with open(calls, "w", newline="", encoding="utf-8") as f:
+            csv.writer(f).writerows([("id", "phone")] + [(str(i), t) for i, t in enumerate(texts[part::3])])
+        out = subprocess.run([VNLT, "--dat", varnolt.DEFAULT_FILE, "query", "--column", "2", "--input", calls],
+                             capture_output=True).stdout.decode("utf-8-sig")
+        # id, phone, key, found, area, type, province, city, areaCode, status
+        expected += [[line[0], line[1], line[9], line[2]] + line[4:9] for line in csv.reader(out.splitlines()[1:])]
+    (tmp_path / "answer.py").write_text(recipe, encoding="utf-8")
+    # The recipe's processes import the package from where this one did.
+    env = dict(os.environ, PYTHONPATH=os.path.dirname(os.path.dirname(varnolt.__file__)))
+    subprocess.run([sys.executable, "answer.py"], cwd=tmp_path, env=env, check=True, timeout=240)
+    got = []
+    for name in sorted(tmp_path.glob("answered-*.csv")):
+        with open(name, newline="", encoding="utf-8") as f:
+            got += [[r["id"], r["phone"]] + [r[field] for field in varnolt.Answer._fields] for r in csv.DictReader(f)]
+    assert len(got) == len(expected) > 6000
+    assert got == expected
