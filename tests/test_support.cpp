@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/heap.h"
+#include "directory/add_index.h"
 #include "directory/directory.h"
 #include "directory/lookup_memory.h"
 #include "platform/platform_seams.h"
@@ -111,6 +112,7 @@ bool CountOrFail(void* context, uint32_t) {
 }
 
 void DirectoryFixture::TearDown() {
+    SetAddIndexEnabled(true);
     SetWriteFilter(nullptr, nullptr);
     FailAllocationsFrom(0);
     ResetDirectory();
