@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/heap.h"
+#include "directory/add_index.h"
 #include "directory/directory.h"
 #include "directory/lookup_memory.h"
 #include "platform/platform_seams.h"
@@ -43,24 +44,19 @@ Bytes FixtureBytes(const char* name) { return ReadBytes((fs::path(VARNOLT_TEST_D
 
 Bytes ExampleDirectory() { return FixtureBytes("example.dat"); }
 
-namespace {
-
-// The offset table and the pool of one string table, as units.
-std::pair<std::u16string, std::u16string> StringTableUnits(const std::vector<std::u16string>& names) {
-    std::u16string offsets, pool;
-    for (const auto& name : names) {
-        offsets += static_cast<char16_t>(pool.size());
-        pool += name + u'\0';
-    }
-    return {offsets, pool};
-}
-
-}  // namespace
-
 Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::vector<std::u16string>& types,
                          const std::vector<FixtureItem>& items) {
-    const auto [areaOffsets, areaPool] = StringTableUnits(areas);
-    const auto [typeOffsets, typePool] = StringTableUnits(types);
+    // The offset table and the pool of one string table, as units.
+    const auto units = [](const std::vector<std::u16string>& names) {
+        std::u16string offsets, pool;
+        for (const auto& name : names) {
+            offsets += static_cast<char16_t>(pool.size());
+            pool += name + u'\0';
+        }
+        return std::pair{offsets, pool};
+    };
+    const auto [areaOffsets, areaPool] = units(areas);
+    const auto [typeOffsets, typePool] = units(types);
     const auto count = [](const auto& list) { return static_cast<uint32_t>(list.size()); };
     DirectoryHeader header(kDirectoryMagic, kHeaderSize, 7, 12, 2026, 0, count(areas), count(areaPool), count(types),
                            count(typePool), count(items));
@@ -111,6 +107,7 @@ bool CountOrFail(void* context, uint32_t) {
 }
 
 void DirectoryFixture::TearDown() {
+    SetAddIndexEnabled(true);
     SetWriteFilter(nullptr, nullptr);
     FailAllocationsFrom(0);
     ResetDirectory();
