@@ -10,8 +10,8 @@
 #include "keys/decimal.h"
 #include "keys/derive.h"
 #include "keys/written.h"
+#include "tests/tables.h"
 #include "tests/test_support.h"
-#include "tests/written_numbers.h"
 
 namespace {
 
@@ -44,16 +44,13 @@ TEST(NumberKeys, EveryRowOfTheKeysTable) {
 }
 
 TEST(ReadWrittenNumber, ReadsEveryRowOfTheWrittenNumbersTable) {
-    const Bytes bytes = FixtureBytes("written_numbers.tsv");
-    const auto rows = ParseWrittenNumbers(std::string(bytes.begin(), bytes.end()));
-    ASSERT_GT(rows.size(), 50u);
-    for (const WrittenNumberRow& row : rows) {
-        const auto [number, rewritten] = Read(row.text);
-        const NumberKind kind = row.status == "foreign"   ? kForeignNumber
-                                : row.status == "invalid" ? kNoNumber
-                                                          : kChineseNumber;
-        EXPECT_EQ(number.kind, kind) << Utf16ToUtf8(row.text.c_str());
-        EXPECT_EQ(number.key, row.key) << Utf16ToUtf8(row.text.c_str());
+    for (const auto& row : ReadTable("written_numbers.tsv")) {  // text, status, key, area, type
+        const auto [number, rewritten] = Read(row[0]);
+        const NumberKind kind = row[1] == u"foreign"   ? kForeignNumber
+                                : row[1] == u"invalid" ? kNoNumber
+                                                       : kChineseNumber;
+        EXPECT_EQ(number.kind, kind) << Utf16ToUtf8(row[0].c_str());
+        EXPECT_EQ(number.key, Number(row[2])) << Utf16ToUtf8(row[0].c_str());
         EXPECT_TRUE(ReadsAgainAlike(number, rewritten)) << Utf16ToUtf8(rewritten.c_str());
     }
 }

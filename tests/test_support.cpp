@@ -12,7 +12,7 @@
 #include "directory/directory.h"
 #include "directory/lookup_memory.h"
 #include "platform/platform_seams.h"
-#include "tests/written_numbers.h"
+#include "tests/tables.h"
 
 namespace fs = std::filesystem;
 

@@ -22,7 +22,7 @@
 #include "base/text16.h"
 #include "base/utf8.h"
 #include "directory/lookup_file.h"
-#include "tests/written_numbers.h"
+#include "tests/tables.h"
 #include "ui/resource_ids.h"
 #include "version.h"
 
@@ -34,15 +34,17 @@ namespace {
 constexpr DWORD kTimeout = 15000;
 
 // The ops of tests/data/journeys.txt, which says what each does.
+// clang-format off
 enum Op { kCopy, kBlock, kSame, kLaunch, kStart, kExit, kSet, kQuery, kPaste, kWritten, kPress, kBox,
           kOn, kOff, kTab, kTabs, kIcon, kPut, kFile, kSaved, kPicture };
 const char* const kOpNames[] = {"copy", "block", "same", "launch", "start", "exit", "set",
                                 "query", "paste", "written", "press", "box", "on", "off",
                                 "tab", "tabs", "icon", "put", "file", "saved", "picture"};
-const std::map<std::string, int> kIds = {
-    {"IDOK", IDOK},           {"IDCANCEL", IDCANCEL},   {"IDYES", IDYES},         {"IDNO", IDNO},
-    {"IDC_ABOUT", IDC_ABOUT}, {"IDC_TITLE", IDC_TITLE}, {"IDC_AREA", IDC_AREA},   {"IDC_TYPE", IDC_TYPE},
-    {"IDC_NUMBER", IDC_NUMBER}, {"IDC_PATH", IDC_PATH}};
+// clang-format on
+const std::map<std::string, int> kIds = {{"IDOK", IDOK},         {"IDCANCEL", IDCANCEL},   {"IDYES", IDYES},
+                                         {"IDNO", IDNO},         {"IDC_ABOUT", IDC_ABOUT}, {"IDC_TITLE", IDC_TITLE},
+                                         {"IDC_AREA", IDC_AREA}, {"IDC_TYPE", IDC_TYPE},   {"IDC_NUMBER", IDC_NUMBER},
+                                         {"IDC_PATH", IDC_PATH}};
 
 struct Step {
     Op op = kCopy;
@@ -229,11 +231,13 @@ bool PlayStep(const Step& s, Run& run, std::wstring& got) {
             got = Fields(page);
             return got == s.expect;
         case kWritten: {  // every row is tried; the wrong ones are all told
-            const std::vector<WrittenNumberRow> rows = ParseWrittenNumbers(GetFile(fixtures + L"\\written_numbers.tsv"));
-            for (const WrittenNumberRow& row : rows) {
-                SetDlgItemTextW(page, IDC_NUMBER, AsWide(row.text.c_str()));
-                if (Fields(page) != std::wstring(AsWide(row.area.c_str())) + L"\t" + AsWide(row.type.c_str()))
-                    got += L"[" + std::wstring(AsWide(row.text.c_str())) + L": " + Fields(page) + L"] ";
+            // Each row: the text, its status, key, area and type.
+            const auto rows = ParseTable(GetFile(fixtures + L"\\written_numbers.tsv"));
+            for (auto row : rows) {
+                row.resize(5);
+                SetDlgItemTextW(page, IDC_NUMBER, AsWide(row[0].c_str()));
+                if (Fields(page) != std::wstring(AsWide(row[3].c_str())) + L"\t" + AsWide(row[4].c_str()))
+                    got += L"[" + std::wstring(AsWide(row[0].c_str())) + L": " + Fields(page) + L"] ";
             }
             return rows.size() >= 50 && got.empty();
         }
@@ -337,10 +341,13 @@ std::vector<Journey> ReadJourneys() {
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         if (line.empty() || line[0] == '#') continue;
-        if (line.rfind("== ", 0) == 0) journeys.push_back({line.substr(3), {}});
+        if (line.rfind("== ", 0) == 0)
+            journeys.push_back({line.substr(3), {}});
         else if (line.rfind("let ", 0) == 0)
-            texts[AsWide(Utf8ToUtf16(line.substr(4, line.find(" = ") - 4)).c_str())] = Expand(line.substr(line.find(" = ") + 3), L"");
-        else if (!journeys.empty()) journeys.back().lines.push_back({number, line});
+            texts[AsWide(Utf8ToUtf16(line.substr(4, line.find(" = ") - 4)).c_str())] =
+                Expand(line.substr(line.find(" = ") + 3), L"");
+        else if (!journeys.empty())
+            journeys.back().lines.push_back({number, line});
     }
     return journeys;
 }

@@ -1,4 +1,4 @@
-// The tables under tests/data that every harness reads, written_numbers.tsv first.
+// The tables under tests/data that the C++ harnesses read, written_numbers.tsv among them.
 #pragma once
 
 #include <algorithm>
@@ -30,25 +30,6 @@ inline std::vector<std::vector<std::u16string>> ParseTable(const std::string& ta
                 i = stop + 6;
             }
         }
-    }
-    return rows;
-}
-
-// One row: the text as written, and what the shipped directory answers.
-struct WrittenNumberRow {
-    std::u16string text;
-    std::string status;  // found, unknown, foreign or invalid
-    uint32_t key;
-    std::u16string area, type;
-};
-
-inline std::vector<WrittenNumberRow> ParseWrittenNumbers(const std::string& table) {
-    std::vector<WrittenNumberRow> rows;
-    for (std::vector<std::u16string>& fields : ParseTable(table)) {
-        fields.resize(5);
-        rows.push_back({fields[0], Utf16ToUtf8(fields[1].c_str()),
-                        static_cast<uint32_t>(std::strtoul(Utf16ToUtf8(fields[2].c_str()).c_str(), nullptr, 10)),
-                        fields[3], fields[4]});
     }
     return rows;
 }
