@@ -16,7 +16,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::u16string path = FuzzPath(u"directory.dat");
     WriteFuzzFile(path, data, size);
-    ResetFuzzDirectory();
+    ClearDirectory();
     if (!LoadDirectory(path.c_str())) return 0;
 
     const DirectoryHeader& h = directory.header;
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const std::u16string saved = FuzzPath(u"saved.dat"), again = FuzzPath(u"again.dat");
     if (SaveDirectory(saved.c_str())) {
-        ResetFuzzDirectory();
+        ClearDirectory();
         FUZZ_CHECK(LoadDirectory(saved.c_str()));
         FUZZ_CHECK(SaveDirectory(again.c_str()));
         FUZZ_CHECK(ReadFuzzFile(saved) == ReadFuzzFile(again));

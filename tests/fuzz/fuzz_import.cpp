@@ -21,7 +21,7 @@ void CheckDirectory() {
     if (h.itemCount == 0) return;
     FUZZ_CHECK(SaveDirectory(saved.c_str()));
     const DirectoryHeader before = h;
-    ResetFuzzDirectory();
+    ClearDirectory();
     FUZZ_CHECK(LoadDirectory(saved.c_str()));
     FUZZ_CHECK(directory.header.itemCount == before.itemCount && directory.header.numberCount == before.numberCount);
 }
@@ -32,12 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::u16string text = FuzzPath(u"import.txt");
     WriteFuzzFile(text, data, size);
 
-    ResetFuzzDirectory();
+    ClearDirectory();
     ImportText(text.c_str());
     CheckDirectory();
 
-    ResetFuzzDirectory();
-    FUZZ_CHECK(LoadDirectory(FuzzSeedDirectory().c_str()));
+    ClearDirectory();
+    FUZZ_CHECK(LoadDirectory(u"" VARNOLT_TEST_DATA "/example.dat"));  // saved elsewhere, never over it
     ImportText(text.c_str());
     CheckDirectory();
     return 0;

@@ -1,14 +1,10 @@
-// What the fuzz targets share: scratch files, the seed directory and the reset.
+// What the fuzz targets share: scratch files.
 #include "fuzz_support.h"
 
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-
-#include "base/heap.h"
-#include "directory/add_index.h"
-#include "directory/directory.h"
 
 namespace fs = std::filesystem;
 
@@ -29,11 +25,4 @@ void WriteFuzzFile(const std::u16string& path, const uint8_t* data, size_t size)
 std::vector<uint8_t> ReadFuzzFile(const std::u16string& path) {
     std::ifstream in(fs::path(path), std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void ResetFuzzDirectory() { ClearDirectory(); }
-
-const std::u16string& FuzzSeedDirectory() {
-    static const std::u16string path = [] { return (fs::path(VARNOLT_TEST_DATA) / "example.dat").u16string(); }();
-    return path;
 }

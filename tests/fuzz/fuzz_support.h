@@ -19,6 +19,3 @@
 std::u16string FuzzPath(const std::u16string& name);
 void WriteFuzzFile(const std::u16string& path, const uint8_t* data, size_t size);
 std::vector<uint8_t> ReadFuzzFile(const std::u16string& path);
-void ResetFuzzDirectory();
-// A small valid directory file to import into (never written to).
-const std::u16string& FuzzSeedDirectory();
