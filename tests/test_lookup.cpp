@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/heap.h"
 #include "base/utf8.h"
 #include "directory/directory.h"
 #include "directory/lookup_file.h"
@@ -112,7 +113,6 @@ TEST_F(BothLookups, AHandMadeFile) {
         EXPECT_EQ(file.EntryOf(key), entry);
     }
     EXPECT_EQ(file.Ask(0).reads, 0u);  // key 0: the file is not even opened
-    EXPECT_EQ(file.Ask(456, false).area, u"narrow");
 }
 
 // Random tables, dense or sparse, with shared starts and spans up to 255;
@@ -124,7 +124,7 @@ TEST_F(BothLookups, AHandMadeFile) {
 TEST_F(BothLookups, RandomTables) {
     std::mt19937 random(5);
     for (int table = 0; table < 40; ++table) {
-        std::vector<FixtureItem> items;
+        std::vector<ItemFields> items;
         const uint32_t count = 1 + random() % 3000, spread = 1 + random() % 4000;
         uint32_t start = random() % 1000;
         for (uint32_t i = 0; i < count; ++i) {
@@ -145,7 +145,7 @@ TEST_F(BothLookups, RandomTables) {
         for (size_t i = 1; i < items.size(); ++i)
             if (items[i].start == items[i - 1].start) shared.insert(items[i].start);
         for (int probe = 0; sorted && probe < 40; ++probe) {
-            const FixtureItem& item = items[random() % items.size()];
+            const ItemFields& item = items[random() % items.size()];
             for (uint32_t key : {item.start - 1, item.start, item.start + item.span, item.start + item.span + 1})
                 ASSERT_TRUE(key > kMaxKey || shared.count(key) || file.EntryOf(key) == Entry(key)) << key;
         }
@@ -164,48 +164,72 @@ TEST(LookupNumberInFile, LongNamesAreCutAndBadFilesRefused) {
     char16_t area[kLookupNameUnits] = u"keep";
     EXPECT_FALSE(LookupNumberInFile(u"/nonexistent/folder/Varnolt.dat", 1380050, area, nullptr));
     EXPECT_EQ(std::u16string(area), u"keep");
-    Bytes foreign = ExampleDirectory(), areaBeyond = foreign, typeBeyond = foreign;
+    Bytes foreign = FixtureBytes("example.dat"), areaBeyond = foreign, typeBeyond = foreign;
     foreign[3] = 'U';
     EXPECT_FALSE(LookupFile(foreign).Ask(1380050).found);
     // An offset beyond its pool: that name is not read, so there is no answer,
-    // unless it is the type's and no type is asked for.
+    // unless it is the type's and no type is asked for: the area alone answers.
     areaBeyond[37] = typeBeyond[51] = 0x7F;
     EXPECT_FALSE(LookupFile(areaBeyond).Ask(1380050).found);
     EXPECT_FALSE(LookupFile(typeBeyond).Ask(1380050).found);
-    EXPECT_TRUE(LookupFile(typeBeyond).Ask(1380050, false).found);
+    EXPECT_EQ(LookupFile(typeBeyond).Ask(1380050, false).area, u"AB");
 }
 
-// The load refuses every damaged (tests/data/damaged_directories.tsv) or cut
-// file and keeps the directory it had, and opening one names the check it failed. The in-file lookup checks far
-// less, but stays within the file and the caller's buffers (as Ask checks);
-// and no cut file can answer, as every search's first probe reads the last
-// item, the file's last six bytes.
-TEST_F(BothLookups, DamagedAndCutFiles) {
+// The load refuses every damaged (tests/data/damaged_directories.tsv), cut,
+// missing, unreadable or oversized file, and one it has no memory for, and
+// keeps the directory it had; opening one names the check it failed. The
+// in-file lookup checks far less, but stays within the file and the caller's
+// buffers (as Ask checks); and no cut file can answer, as every search's first
+// probe reads the last item, the file's last six bytes.
+TEST_F(BothLookups, RefusedFilesLeaveTheDirectoryAsItWas) {
     const Bytes good = BuildDirectoryFile({u"AB", u"C"}, {u"D", u"E"}, {{1300000, 1, 1, 0}, {1380000, 0, 0, 99}});
     ASSERT_TRUE(Load(good));
-    ASSERT_TRUE(Load(ExampleDirectory()));
+    const Bytes example = FixtureBytes("example.dat");
+    ASSERT_TRUE(Load(example));
     const DirectoryHeader kept = directory.header;
     uint8_t* keptImage = directory.image;
-    auto refused = [&](const Bytes& bytes, bool cut, DirectoryResult reason) {
+    const auto refused = [&](const std::u16string& path, DirectoryResult reason) {
         Directory opened;
-        EXPECT_EQ(OpenDirectoryBytes(bytes.data(), bytes.size(), &opened), reason);
+        EXPECT_EQ(OpenDirectory(path.c_str(), &opened), reason);
         EXPECT_EQ(opened.image, nullptr);
-        EXPECT_FALSE(Load(bytes));
+        EXPECT_FALSE(LoadDirectory(path.c_str()));
         EXPECT_EQ(directory.image, keptImage);
         EXPECT_EQ(0, std::memcmp(&directory.header, &kept, sizeof kept));
-        const LookupFile file(bytes);
-        for (uint32_t key : {1u, 1300000u, 1380050u, 1380099u, 4194303u, 0xFFFFFFFFu})
-            EXPECT_FALSE(cut && file.Ask(key).found) << key;
     };
     for (const auto& row : ReadTable("damaged_directories.tsv")) {
         SCOPED_TRACE(Utf16ToUtf8(row[0].c_str()));
         Bytes file = good;
         for (int64_t i = 0; i < Number(row[3]); ++i) file[Number(row[1]) + i] = uint8_t(Number(row[2]) >> (8 * i));
-        refused(file, false, static_cast<DirectoryResult>(Number(row[4])));
+        refused(LookupFile(file).path, static_cast<DirectoryResult>(Number(row[4])));
     }
     for (size_t length = 0; length < good.size(); ++length) {
         SCOPED_TRACE(testing::Message() << "cut at " << length);
-        refused(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)), true,
-                length < kHeaderSize ? kDirectoryNotDirectory : kDirectoryCut);
+        const LookupFile file(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(length)));
+        refused(file.path, length < kHeaderSize ? kDirectoryNotDirectory : kDirectoryCut);
+        for (uint32_t key : {1u, 1300000u, 1380050u, 1380099u, 4194303u, 0xFFFFFFFFu})
+            EXPECT_FALSE(file.Ask(key).found) << key;
     }
+    // A file too long for one block is refused whole, before any allocation,
+    // never read cut at its length modulo 4 GiB. Sparse, so it costs no disk.
+    const std::u16string huge = scratch.Path(u"huge.dat");
+    WriteBytes(huge, example);
+    std::filesystem::resize_file(std::filesystem::path(huge), (uint64_t{1} << 32) + example.size());
+    FailAllocationsFrom(0);
+    refused(huge, kDirectoryTooLarge);
+    EXPECT_EQ(FailAllocationsFrom(0), 0u);
+    refused(scratch.Path(u"missing.dat"), kDirectoryMissing);
+    refused(scratch.folder.u16string(), kDirectoryUnreadable);
+    Directory opened;
+    FailAllocationsFrom(1);
+    refused(scratch.Path(u"in.dat"), kDirectoryOutOfMemory);
+    EXPECT_EQ(OpenDirectoryBytes(example.data(), example.size(), &opened), kDirectoryOutOfMemory);
+    EXPECT_FALSE(MakeDirectoryEditable());
+    FailAllocationsFrom(0);
+    // An opened directory is its own: the process-wide one is not touched.
+    ASSERT_EQ(OpenDirectory(scratch.Path(u"in.dat").c_str(), &opened), kDirectoryOk);
+    EXPECT_NE(opened.image, keptImage);
+    EXPECT_EQ(directory.image, keptImage);
+    EXPECT_EQ(opened.header.numberCount, directory.header.numberCount);
+    CloseDirectory(&opened);
+    EXPECT_EQ(opened.image, nullptr);
 }

@@ -9,7 +9,6 @@
 
 #include "base/heap.h"
 #include "directory/add_index.h"
-#include "directory/directory.h"
 #include "directory/lookup_memory.h"
 #include "platform/platform_seams.h"
 #include "tests/tables.h"
@@ -42,10 +41,8 @@ void WriteBytes(const std::u16string& path, const Bytes& bytes) {
 
 Bytes FixtureBytes(const char* name) { return ReadBytes((fs::path(VARNOLT_TEST_DATA) / name).u16string()); }
 
-Bytes ExampleDirectory() { return FixtureBytes("example.dat"); }
-
 Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::vector<std::u16string>& types,
-                         const std::vector<FixtureItem>& items) {
+                         const std::vector<ItemFields>& items) {
     // The offset table and the pool of one string table, as units.
     const auto units = [](const std::vector<std::u16string>& names) {
         std::u16string offsets, pool;
@@ -63,7 +60,7 @@ Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::ve
     Bytes file(kHeaderSize), table;
     for (const auto& item : items) {
         RangeItem encoded;
-        EncodeItem(&encoded, ItemFields{item.start, item.areaIndex, item.typeIndex, item.span});
+        EncodeItem(&encoded, item);
         table.insert(table.end(), encoded.bytes, encoded.bytes + kItemSize);
         header.numberCount += item.span + 1;
     }
@@ -99,11 +96,6 @@ std::u16string Decimal(uint64_t value) { return Utf8ToUtf16(std::to_string(value
 std::u16string Entry(uint32_t key) {
     const RangeItem* item = LookupNumber(key);
     return item ? std::u16string(AreaName(item)) + u"|" + TypeName(item) : u"-";
-}
-
-bool CountOrFail(void* context, uint32_t) {
-    auto* fault = static_cast<WriteFault*>(context);
-    return ++fault->seen != fault->failing;
 }
 
 void DirectoryFixture::TearDown() {

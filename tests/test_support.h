@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "directory/directory.h"
+
 using Bytes = std::vector<uint8_t>;
 
 // A fresh, empty folder for one test, removed again by the destructor.
@@ -24,15 +26,9 @@ Bytes FixtureBytes(const char* name);
 // `text` as UTF-16LE bytes, after the byte order mark if `mark`.
 Bytes Utf16Le(const std::u16string& text, bool mark);
 
-// The directory file of the format's worked example (68 bytes).
-Bytes ExampleDirectory();
-
-// Builds a directory file from names and (start, area, type, span) items.
-struct FixtureItem {
-    uint32_t start, areaIndex, typeIndex, span;
-};
+// Builds a directory file from names and items.
 Bytes BuildDirectoryFile(const std::vector<std::u16string>& areas, const std::vector<std::u16string>& types,
-                         const std::vector<FixtureItem>& items);
+                         const std::vector<ItemFields>& items);
 
 // The rows of a table under tests/data, each a list of fields.
 std::vector<std::vector<std::u16string>> ReadTable(const char* name);
@@ -48,13 +44,6 @@ std::u16string Decimal(uint64_t value);
 
 // "area|type" of a key in the directory, or "-" when it is not found.
 std::u16string Entry(uint32_t key);
-
-// A write filter that counts the writes and fails the one numbered `failing`
-// (never, with 0).
-struct WriteFault {
-    int seen = 0, failing = 0;
-};
-bool CountOrFail(void* context, uint32_t length);
 
 // Starts from the empty directory and leaves no failing write or allocation
 // behind for the next test.

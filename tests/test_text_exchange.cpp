@@ -9,34 +9,29 @@
 #include "exchange/text_exchange.h"
 #include "tests/test_support.h"
 
-namespace {
-
-struct TextExchangeTest : DirectoryFixture {
-    int Import(const Bytes& file) {
-        std::u16string path = scratch.Path(u"in.txt");
-        WriteBytes(path, file);
-        return ImportText(path.c_str());
-    }
-};
-
-}  // namespace
+using TextExchangeTest = DirectoryFixture;
 
 // What each file of tests/data/imports.tsv imports.
 TEST_F(TextExchangeTest, EveryFileImportsWhatItHolds) {
+    const std::u16string path = scratch.Path(u"in.txt");
+    const auto import = [&](const Bytes& file) {
+        WriteBytes(path, file);
+        return ImportText(path.c_str());
+    };
     for (const auto& row : ReadTable("imports.tsv")) {
         SCOPED_TRACE(Utf16ToUtf8(row[0].c_str()));
         const std::u16string& text = row[4];
         Bytes file = row[3] == u"bytes" ? Bytes(text.begin(), text.end()) : Utf16Le(text, row[3] == u"mark");
         ResetDirectory();
-        EXPECT_EQ(Import(file), Number(row[1]));
+        EXPECT_EQ(import(file), Number(row[1]));
         EXPECT_TRUE(IsDirectoryEditable());
         for (size_t i = 5; i + 1 < row.size(); i += 2) EXPECT_EQ(Entry(uint32_t(Number(row[i]))), row[i + 1]) << i;
         EXPECT_EQ(directory.header.itemCount, Number(row[2]));
     }
     // Nothing to read: not even made editable.
     ResetDirectory();
-    EXPECT_EQ(Import({}), 0);
-    EXPECT_EQ(Import({'1'}), 0);
+    EXPECT_EQ(import({}), 0);
+    EXPECT_EQ(import({'1'}), 0);
     EXPECT_EQ(ImportText(scratch.Path(u"missing.txt").c_str()), 0);
     EXPECT_EQ(directory.image, nullptr);
 }
