@@ -3,6 +3,7 @@
 tests/data/vnlt_cases.txt (its head says how a case is written).
 Usage: vnlt_test.py VNLT SHIPPED_DAT VERSION"""
 import os
+import pathlib
 import re
 import shlex
 import shutil
@@ -10,26 +11,16 @@ import subprocess
 import sys
 import tempfile
 
-TABLE = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "data", "vnlt_cases.txt")
-ESCAPE = re.compile(rb"\\(x[0-9A-Fa-f]{2}|u[0-9A-Fa-f]{4}|U[0-9A-Fa-f]{8}|.)")
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from tables import DATA, unescape  # noqa: E402
 
-
-def unescape(text):
-    """The bytes a field of the table stands for."""
-    def one(m):
-        e = m.group(1).decode()
-        if e[0] == "x":
-            return bytes([int(e[1:], 16)])
-        if e[0] in "uU":
-            return chr(int(e[1:], 16)).encode()
-        return {"t": b"\t", "r": b"\r", "n": b"\n"}.get(e, e.encode())
-    return ESCAPE.sub(one, text.encode())
+TABLE = DATA / "vnlt_cases.txt"
 
 
 def cases(places):
     """Each case as (title, lines), fields with the places filled in."""
     title, lines = "", []
-    for raw in open(TABLE, encoding="utf-8").read().split("\n"):
+    for raw in TABLE.read_text(encoding="utf-8").split("\n"):
         if raw.startswith("## "):
             title = raw[3:]
         elif raw.startswith("#") or not raw.strip():
@@ -57,8 +48,9 @@ def write(work, line):
     else:
         encoding, text = re.fullmatch(r"[^\s:]+(?: ([\w-]+))?: (.*)", line).groups()
         data = unescape(text).decode("utf-8")
-        open(path, "wb").write({None: data.encode(), "utf-8-sig": b"\xef\xbb\xbf" + data.encode(),
-                                "gbk": data.encode("gbk"), "utf-16": b"\xff\xfe" + data.encode("utf-16-le")}[encoding])
+        pathlib.Path(path).write_bytes({None: data.encode(), "utf-8-sig": b"\xef\xbb\xbf" + data.encode(),
+                                        "gbk": data.encode("gbk"),
+                                        "utf-16": b"\xff\xfe" + data.encode("utf-16-le")}[encoding])
 
 
 def run_case(work, vnlt, lines):
@@ -100,8 +92,8 @@ def run_case(work, vnlt, lines):
     failures += ["error output lacks %r: %r" % (t, done.stderr[:300]) for t in expect["err"]
                  if t.encode() not in done.stderr]
     for pair in expect["same"]:
-        a, b = (os.path.join(work, name) for name in pair.split())
-        if open(a, "rb").read() != open(b, "rb").read():
+        a, b = (pathlib.Path(work, name) for name in pair.split())
+        if a.read_bytes() != b.read_bytes():
             failures.append("%s differs from %s" % (a, b))
     failures += ["%s is missing" % name for name in expect["exists"] if not os.path.exists(os.path.join(work, name))]
     return failures

@@ -14,7 +14,6 @@ Usage: written_test.py VNLT DAT [COUNT]
 """
 import json
 import os
-import pathlib
 import random
 import subprocess
 import sys
@@ -22,9 +21,9 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tools"))
-import written_numbers  # noqa: E402
+import tables  # noqa: E402
 
-FORMS_TABLE = pathlib.Path(os.path.dirname(HERE), "data", "written_forms.tsv")
+FORMS_TABLE = tables.DATA / "written_forms.tsv"
 FULLWIDTH = str.maketrans("0123456789+", "０１２３４５６７８９＋")
 FOREIGN_REGIONS = ["US", "GB", "HK", "TW", "MO", "JP", "KR", "DE", "FR", "SG", "AU", "IN", "RU", "BR"]
 
@@ -34,7 +33,7 @@ def forms():
     table = []
     for line in FORMS_TABLE.read_text(encoding="utf-8").split("\n"):
         if line.strip() and not line.startswith("#"):
-            table.append((written_numbers.unescape(line).split("\t") + [""] * 5)[:5])
+            table.append((tables.unescape(line).decode().split("\t") + [""] * 5)[:5])
     return table
 
 
@@ -81,7 +80,7 @@ def ask(vnlt, dat, texts):
 
 
 def check_table(vnlt, dat):
-    rows = written_numbers.rows()
+    rows = tables.rows()
     failures = []
     for row, a in zip(rows, ask(vnlt, dat, [row.text for row in rows])):
         got = (a["status"], a["key"], a["area"], a["type"])

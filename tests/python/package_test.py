@@ -6,6 +6,7 @@ path, else from the native build (build/native/python)."""
 import csv
 import json
 import os
+import pathlib
 import pickle
 import random
 import re
@@ -23,10 +24,10 @@ try:
 except ImportError:
     sys.path.insert(0, os.path.join(BUILD, "python"))
     import varnolt
-import written_numbers  # noqa: E402
+import tables  # noqa: E402
 
 DATA = os.path.join(TESTS, "data")
-README = os.path.join(os.path.dirname(TESTS), "README.md")
+README = pathlib.Path(os.path.dirname(TESTS), "README.md")
 VNLT = os.environ.get("VARNOLT_VNLT", os.path.join(BUILD, "vnlt"))
 
 
@@ -48,7 +49,7 @@ def directory():
 
 @pytest.fixture(scope="module")
 def numbers():
-    return [row.text for row in written_numbers.rows()] + generated(20000, 21)
+    return [row.text for row in tables.rows()] + generated(20000, 21)
 
 
 @pytest.fixture(scope="module")
@@ -69,7 +70,7 @@ def test_every_face_answers_as_vnlt(directory, numbers, vnlt_answers):
     frame = directory.annotate(numbers)
     assert [tuple(row) for row in frame.astype(object).itertuples(index=False)] == [tuple(a) for a in vnlt_answers]
     # The shared table's own expectations, as the other front ends check them.
-    for row, answer in zip(written_numbers.rows(), vnlt_answers):
+    for row, answer in zip(tables.rows(), vnlt_answers):
         assert (answer.status, answer.key, answer.area, answer.type) == (row.status, row.key, row.area, row.type), row
 
 
@@ -157,8 +158,8 @@ def test_the_readme_dask_recipe_answers_as_vnlt(tmp_path):
     """The README's recipe, as it stands there, on a local cluster of two worker
     processes: its answers equal `vnlt query --column` on the same rows."""
     pytest.importorskip("dask.distributed")
-    recipe = re.search(r"```py\n(.*?)```", open(README, encoding="utf-8").read(), re.S).group(1)
-    texts = [row.text for row in written_numbers.rows() if "\n" not in row.text] + generated(6000, 3)
+    recipe = re.search(r"```py\n(.*?)```", README.read_text(encoding="utf-8"), re.S).group(1)
+    texts = [row.text for row in tables.rows() if "\n" not in row.text] + generated(6000, 3)
     expected = []
     for part in range(3):
         calls = tmp_path / ("calls-%d.csv" % part)

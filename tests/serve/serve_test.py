@@ -21,7 +21,7 @@ from urllib.parse import quote
 sys.path.insert(0, os.path.dirname(__file__))
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from service import Service, body_of, exchanges, http_request, read_all  # noqa: E402
-import written_numbers  # noqa: E402
+import tables  # noqa: E402
 
 VNLT = DAT = None
 TIMEOUT = 2  # the shared service's --timeout in seconds
@@ -67,7 +67,7 @@ class Served(unittest.TestCase):
         self.service.wait_for_log(r"access: GET /healthz 200 \d+ bytes \d+ us")
 
     def test_written_numbers_alone_and_streamed_in_batches(self):
-        rows = written_numbers.rows()
+        rows = tables.rows()
         texts = [row.text for row in rows]
         query = subprocess.run([VNLT, "--dat", DAT, "query", "--format", "jsonl"], stdout=subprocess.PIPE,
                                input="".join(text + "\n" for text in texts).encode("utf-8"))

@@ -1,7 +1,6 @@
 # Starts `vnlt serve` on a free loopback port and talks HTTP to it, and reads
 # the table of exchanges with it: tests/data/serve_exchanges.txt.
 import json
-import os
 import re
 import resource
 import signal
@@ -10,8 +9,9 @@ import subprocess
 import threading
 import time
 
-TABLE = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "data", "serve_exchanges.txt")
-ESCAPES = {b"r": b"\r", b"n": b"\n", b"t": b"\t", b"\\": b"\\"}
+import tables
+
+TABLE = tables.DATA / "serve_exchanges.txt"
 
 
 class Service:
@@ -130,8 +130,8 @@ def body_of(reply):
 
 
 def unescape(text):
-    text = re.sub(r"\$\{(\d+)\*(.*?)\}", lambda m: m.group(2) * int(m.group(1)), text).encode("utf-8")
-    return re.sub(rb"\\(x..|.)", lambda m: ESCAPES.get(m.group(1)) or bytes([int(m.group(1)[1:], 16)]), text)
+    """The table's escapes, after ${N*TEXT}: TEXT N times."""
+    return tables.unescape(re.sub(r"\$\{(\d+)\*(.*?)\}", lambda m: m.group(2) * int(m.group(1)), text))
 
 
 def exchanges():
