@@ -154,7 +154,7 @@ struct Step {
 void PlayInEachMode(const std::vector<Step>& steps) {
     for (int mode = 0; mode < 3; ++mode) {
         SCOPED_TRACE(mode);
-        ResetDirectory();
+        ClearDirectory();
         ASSERT_TRUE(MakeDirectoryEditable());
         Oracle fresh;
         ASSERT_TRUE(fresh.With([] { return MakeDirectoryEditable(); }));

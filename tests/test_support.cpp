@@ -83,8 +83,6 @@ int64_t Number(const std::u16string& field) {
     return std::stoll(text, nullptr, text.rfind("0x", 0) == 0 ? 16 : 10);
 }
 
-void ResetDirectory() { ClearDirectory(); }
-
 Bytes SavedBytes() {
     ScratchFolder scratch;
     const std::u16string path = scratch.Path(u"saved.dat");
@@ -102,7 +100,7 @@ void DirectoryFixture::TearDown() {
     SetAddIndexEnabled(true);
     SetWriteFilter(nullptr, nullptr);
     FailAllocationsFrom(0);
-    ResetDirectory();
+    ClearDirectory();
 }
 
 bool DirectoryFixture::Load(const Bytes& file) {

@@ -35,8 +35,6 @@ std::vector<std::vector<std::u16string>> ReadTable(const char* name);
 // A number field of such a table: decimal, or hexadecimal after 0x.
 int64_t Number(const std::u16string& field);
 
-// Back to the empty directory of program start.
-void ResetDirectory();
 // The bytes SaveDirectory would write for the directory in memory.
 Bytes SavedBytes();
 
@@ -48,7 +46,7 @@ std::u16string Entry(uint32_t key);
 // Starts from the empty directory and leaves no failing write or allocation
 // behind for the next test.
 struct DirectoryFixture : testing::Test {
-    void SetUp() override { ResetDirectory(); }
+    void SetUp() override { ClearDirectory(); }
     void TearDown() override;
     // Loads `file` written into the scratch folder.
     bool Load(const Bytes& file);

@@ -22,14 +22,14 @@ TEST_F(TextExchangeTest, EveryFileImportsWhatItHolds) {
         SCOPED_TRACE(Utf16ToUtf8(row[0].c_str()));
         const std::u16string& text = row[4];
         Bytes file = row[3] == u"bytes" ? Bytes(text.begin(), text.end()) : Utf16Le(text, row[3] == u"mark");
-        ResetDirectory();
+        ClearDirectory();
         EXPECT_EQ(import(file), Number(row[1]));
         EXPECT_TRUE(IsDirectoryEditable());
         for (size_t i = 5; i + 1 < row.size(); i += 2) EXPECT_EQ(Entry(uint32_t(Number(row[i]))), row[i + 1]) << i;
         EXPECT_EQ(directory.header.itemCount, Number(row[2]));
     }
     // Nothing to read: not even made editable.
-    ResetDirectory();
+    ClearDirectory();
     EXPECT_EQ(import({}), 0);
     EXPECT_EQ(import({'1'}), 0);
     EXPECT_EQ(ImportText(scratch.Path(u"missing.txt").c_str()), 0);
@@ -69,7 +69,7 @@ TEST_F(TextExchangeTest, ExportWritesOneLinePerKeyAndImportsBack) {
     // Imported into its own directory the export changes nothing; into an
     // empty one it gives the same.
     for (bool empty : {false, true}) {
-        if (empty) ResetDirectory();
+        if (empty) ClearDirectory();
         ASSERT_EQ(ImportText(out.c_str()), 1);
         EXPECT_EQ(directory.header.numberCount, lines);
         EXPECT_EQ(Entry(4194303), u"|");

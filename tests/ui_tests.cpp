@@ -103,7 +103,7 @@ TEST(Ui, TitleFontIsTwiceTheDialogFontAndItalicAndGoesWithTheWindow) {
 }
 
 TEST(Ui, TabsDroppedFilesAndBrowseDialogs) {
-    ResetDirectory();
+    ClearDirectory();
     openFileDialog = CaptureOpen;
     saveFileDialog = CaptureSave;
     std::wstring dropped, afterBrowse, exportExtension;
