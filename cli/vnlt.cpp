@@ -77,7 +77,7 @@ int Lookup(const std::string& keyText) {
     const uint32_t key = ParseDecimalKey(text.c_str());
     char16_t area[kLookupNameUnits], type[kLookupNameUnits];
     if (directoryFiles.read.empty()) return Fail("no directory file; name one with --dat");
-    if (!LookupNumberInFile(Utf8ToUtf16(directoryFiles.read).c_str(), key, area, type)) {
+    if (!LookupNumberInFile(Utf8PathToUtf16(directoryFiles.read).c_str(), key, area, type)) {
         std::printf("%s\t\t\n", keyText.c_str());
         return kNotFound;
     }
@@ -90,7 +90,7 @@ int Lookup(const std::string& keyText) {
 int Save() {
     const std::string& target = directoryFiles.write;
     if (target.empty()) return Fail("nowhere to keep your own copy of the directory: set HOME or XDG_DATA_HOME");
-    const std::u16string file = Utf8ToUtf16(target);
+    const std::u16string file = Utf8PathToUtf16(target);
     if (!PrepareFolderOf(target) || !SaveDirectory(file.c_str())) return Fail(TEXT_SAVE_FAILED, file);
     if (directoryFiles.startsOwnCopy)
         std::fprintf(stderr, "vnlt: started your own copy %s from %s\n", target.c_str(), directoryFiles.read.c_str());
@@ -109,7 +109,7 @@ int Add(const std::string& key, const std::string& area, const std::string& type
 int Import(const std::vector<std::string>& files) {
     if (!Load(true)) return kFailed;
     for (const std::string& file : files) {
-        const std::u16string path = Utf8ToUtf16(file);
+        const std::u16string path = Utf8PathToUtf16(file);
         if (!ImportText(path.c_str())) return Fail(TEXT_IMPORT_FAILED, path);
     }
     return Save();
@@ -117,7 +117,7 @@ int Import(const std::vector<std::string>& files) {
 
 int Export(const std::string& file) {
     if (!Load(false)) return kFailed;
-    const std::u16string path = Utf8ToUtf16(file);
+    const std::u16string path = Utf8PathToUtf16(file);
     return ExportText(path.c_str()) ? kFound : Fail(TEXT_EXPORT_FAILED, path);
 }
 
