@@ -8,11 +8,13 @@
 
 #include "answer/areas.h"
 #include "answer/delimited.h"
+#include "answer/fields.h"
 #include "base/utf8.h"
 #include "directory/lookup_memory.h"
 #include "keys/decimal.h"
 #include "keys/derive.h"
 #include "keys/written.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -23,8 +25,27 @@ FieldText MakeFieldText(std::string plain) {
     return text;
 }
 
-// The number's text as UTF-16, read as the query page reads its field.
+// Where the number starts: the first digit (fullwidth ones too), or a plus
+// right before one; what stands before it is a label of any length. The end
+// when there is none, or a NUL first, which ends the text as it does there.
+size_t NumberStart(std::string_view text) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (s[i] == 0) return i;
+        const bool wide = s[i] == 0xEF && i + 2 < n && s[i + 1] == 0xBC && s[i + 2] >= 0x90 && s[i + 2] <= 0x99;
+        if (!wide && (s[i] < '0' || s[i] > '9')) continue;
+        if (i >= 1 && s[i - 1] == '+') return i - 1;
+        if (i >= 3 && s[i - 3] == 0xEF && s[i - 2] == 0xBC && s[i - 1] == 0x8B) return i - 3;  // fullwidth plus
+        return i;
+    }
+    return n;
+}
+
+// The number's text as UTF-16, from where the number starts: only its own
+// run is bounded, far beyond the digits any number has.
 WrittenNumber ReadNumber(std::string_view number) {
+    number.remove_prefix(NumberStart(number));
     char16_t units[260];
     size_t n = 0;
     const auto* p = reinterpret_cast<const unsigned char*>(number.data());
@@ -119,6 +140,12 @@ const char* DirectoryResultText(DirectoryResult result) {
     return result >= 0 && result < kDirectoryResults ? kTexts[result] : "unknown error";
 }
 
+std::string OpenFailureText(DirectoryResult result, int systemError) {
+    std::string text = DirectoryResultText(result);
+    if (systemError != 0) text += ": " + SystemErrorText(systemError);
+    return text;
+}
+
 namespace {
 
 // Makes the answers of a directory just opened, or gives it back.
@@ -136,9 +163,9 @@ DirectoryResult Answering(DirectoryResult result, Directory& opened, std::unique
 
 }  // namespace
 
-DirectoryResult OpenAnswering(const char16_t* path, std::unique_ptr<AnsweringDirectory>* opened) {
+DirectoryResult OpenAnswering(const char16_t* path, std::unique_ptr<AnsweringDirectory>* opened, int* systemError) {
     Directory tables;
-    return Answering(OpenDirectory(path, &tables), tables, opened);
+    return Answering(OpenDirectory(path, &tables, systemError), tables, opened);
 }
 
 DirectoryResult OpenAnsweringBytes(const void* bytes, size_t length, std::unique_ptr<AnsweringDirectory>* opened) {
@@ -154,12 +181,17 @@ void AppendKey(std::string& out, uint32_t key) {
 void AppendAnswerFields(std::string& out, const Answer& a, char separator) {
     out += separator;
     AppendKey(out, a.key);
+    AppendAnswerFieldsAfterKey(out, a, separator);
+}
+
+void AppendAnswerFieldsAfterKey(std::string& out, const Answer& a, char separator) {
     out += separator;
     out += a.Found() ? "true" : "false";
-    for (const FieldText* field : {a.area, a.type, a.province, a.city, a.areaCode}) {
-        out += separator;
-        AppendField(out, field->plain, separator);
-    }
+#define VARNOLT_CSV_TEXT(cName, jsonKey, member) \
+    out += separator;                            \
+    AppendField(out, a.member->plain, separator);
+    VARNOLT_ANSWER_TEXTS(VARNOLT_CSV_TEXT)
+#undef VARNOLT_CSV_TEXT
     out += separator;
     out += StatusText(a.status);
 }
@@ -169,17 +201,18 @@ void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a
     AppendJsonString(out, number);
     out += "\",\"key\":";
     AppendKey(out, a.key);
+    AppendJsonAnswerAfterKey(out, a);
+}
+
+void AppendJsonAnswerAfterKey(std::string& out, const Answer& a) {
     out += a.Found() ? ",\"found\":true,\"status\":\"" : ",\"found\":false,\"status\":\"";
     out += StatusText(a.status);
-    out += "\",\"area\":\"";
-    out += a.area->json;
-    out += "\",\"type\":\"";
-    out += a.type->json;
-    out += "\",\"province\":\"";
-    out += a.province->json;
-    out += "\",\"city\":\"";
-    out += a.city->json;
-    out += "\",\"areaCode\":\"";
-    out += a.areaCode->json;
-    out += "\"}";
+    out += '"';
+#define VARNOLT_JSON_TEXT(cName, jsonKey, member) \
+    out += ",\"" jsonKey "\":\"";                 \
+    out += a.member->json;                        \
+    out += '"';
+    VARNOLT_ANSWER_TEXTS(VARNOLT_JSON_TEXT)
+#undef VARNOLT_JSON_TEXT
+    out += '}';
 }

@@ -68,15 +68,21 @@ private:
 
 // Appends the key in decimal.
 void AppendKey(std::string& out, uint32_t key);
-// Appends key,found,area,type,province,city,areaCode,status, each after a
-// separator.
+// Appends the columns of VARNOLT_ANSWER_CSV_COLUMNS, each after a separator.
 void AppendAnswerFields(std::string& out, const Answer& a, char separator);
+// The same less the key: what every number of one area and type shares.
+void AppendAnswerFieldsAfterKey(std::string& out, const Answer& a, char separator);
 // Appends the answer's JSON object less its opening brace: "number":…}.
 void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a);
+// Its members after the key: ,"found":…}.
+void AppendJsonAnswerAfterKey(std::string& out, const Answer& a);
 
 // What a failed open says, in English: the words of the library, vnlt and
 // the service alike.
 const char* DirectoryResultText(DirectoryResult result);
+// The same, followed by the system's reason when there is one: "the
+// directory file cannot be read: Permission denied".
+std::string OpenFailureText(DirectoryResult result, int systemError);
 
 // A directory file opened read-only, with every name's answer made: the
 // library's handle, the service's snapshot, vnlt query's directory. Nothing
@@ -93,5 +99,6 @@ struct AnsweringDirectory {
 
 // Opens a directory file (or a copy of bytes in memory) as OpenDirectory
 // does and makes its answers; `*opened` is null unless kDirectoryOk.
-DirectoryResult OpenAnswering(const char16_t* path, std::unique_ptr<AnsweringDirectory>* opened);
+DirectoryResult OpenAnswering(const char16_t* path, std::unique_ptr<AnsweringDirectory>* opened,
+                              int* systemError = nullptr);
 DirectoryResult OpenAnsweringBytes(const void* bytes, size_t length, std::unique_ptr<AnsweringDirectory>* opened);

@@ -138,7 +138,7 @@ void CLookup(benchmark::State& state, bool written) {
     size_t i = size_t(state.thread_index()) * 977, found = 0;
     varnolt_answer answer;
     for (auto _ : state) {
-        varnolt_lookup(opened, numbers[i].c_str(), &answer);
+        varnolt_lookup(opened, numbers[i].c_str(), &answer, sizeof answer);
         found += answer.status == VARNOLT_FOUND;
         benchmark::DoNotOptimize(answer);
         i = (i + 1) & (numbers.size() - 1);

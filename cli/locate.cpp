@@ -43,7 +43,7 @@ std::string UserCopy() {
 }  // namespace
 
 bool FileExists(const std::string& path) {
-    FileHandle file = OpenFileForRead(Utf8ToUtf16(path).c_str());
+    FileHandle file = OpenFileForRead(Utf8PathToUtf16(path).c_str());
     CloseFileHandle(file);
     return file != kNoFile;
 }

@@ -29,7 +29,7 @@ bool ReadAllBytes(const std::string& path, std::string* bytes) {
         return !std::ferror(stdin);
     }
     uint32_t count = UINT32_MAX;
-    uint8_t* block = ReadWholeFile(Utf8ToUtf16(path).c_str(), &count);
+    uint8_t* block = ReadWholeFile(Utf8PathToUtf16(path).c_str(), &count);
     if (!block) return false;
     bytes->assign(reinterpret_cast<const char*>(block), count);
     ReleaseBlock(block);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "answer/answer.h"
+#include "answer/texts.h"
 #include "base/utf8.h"
 #include "cli/locate.h"
 #include "cli/query.h"
@@ -20,7 +21,6 @@
 #include "exchange/text_exchange.h"
 #include "keys/decimal.h"
 #include "platform/platform.h"
-#include "ui/strings.h"
 #include "version.h"
 
 namespace {
@@ -50,20 +50,22 @@ bool Load(bool missingIsEmpty) {
         Fail(kNoDirectoryFile);
         return false;
     }
-    const std::u16string file = Utf8ToUtf16(directoryFiles.read);
-    const DirectoryResult result = LoadDirectoryWithResult(file.c_str());
+    const std::u16string file = Utf8PathToUtf16(directoryFiles.read);
+    int systemError;
+    const DirectoryResult result = LoadDirectoryWithResult(file.c_str(), &systemError);
     if (result == kDirectoryOk || (missingIsEmpty && result == kDirectoryMissing)) return true;
-    Fail(DirectoryResultText(result), file);
+    Fail(OpenFailureText(result, systemError), file);
     return false;
 }
 
 // Queries read a directory of their own, as the library and the service do.
 int Query(const QueryRequest& request) {
     if (directoryFiles.read.empty()) return Fail(kNoDirectoryFile);
-    const std::u16string file = Utf8ToUtf16(directoryFiles.read);
+    const std::u16string file = Utf8PathToUtf16(directoryFiles.read);
     std::unique_ptr<AnsweringDirectory> opened;
-    const DirectoryResult result = OpenAnswering(file.c_str(), &opened);
-    if (result != kDirectoryOk) return Fail(DirectoryResultText(result), file);
+    int systemError;
+    const DirectoryResult result = OpenAnswering(file.c_str(), &opened, &systemError);
+    if (result != kDirectoryOk) return Fail(OpenFailureText(result, systemError), file);
     std::string error;
     const int code = AnswerQuery(request, opened->answerer, &error);
     if (code == kFailed) Fail(error);
@@ -75,7 +77,7 @@ int Lookup(const std::string& keyText) {
     const uint32_t key = ParseDecimalKey(text.c_str());
     char16_t area[kLookupNameUnits], type[kLookupNameUnits];
     if (directoryFiles.read.empty()) return Fail("no directory file; name one with --dat");
-    if (!LookupNumberInFile(Utf8ToUtf16(directoryFiles.read).c_str(), key, area, type)) {
+    if (!LookupNumberInFile(Utf8PathToUtf16(directoryFiles.read).c_str(), key, area, type)) {
         std::printf("%s\t\t\n", keyText.c_str());
         return kNotFound;
     }
@@ -88,7 +90,7 @@ int Lookup(const std::string& keyText) {
 int Save() {
     const std::string& target = directoryFiles.write;
     if (target.empty()) return Fail("nowhere to keep your own copy of the directory: set HOME or XDG_DATA_HOME");
-    const std::u16string file = Utf8ToUtf16(target);
+    const std::u16string file = Utf8PathToUtf16(target);
     if (!PrepareFolderOf(target) || !SaveDirectory(file.c_str())) return Fail(TEXT_SAVE_FAILED, file);
     if (directoryFiles.startsOwnCopy)
         std::fprintf(stderr, "vnlt: started your own copy %s from %s\n", target.c_str(), directoryFiles.read.c_str());
@@ -107,7 +109,7 @@ int Add(const std::string& key, const std::string& area, const std::string& type
 int Import(const std::vector<std::string>& files) {
     if (!Load(true)) return kFailed;
     for (const std::string& file : files) {
-        const std::u16string path = Utf8ToUtf16(file);
+        const std::u16string path = Utf8PathToUtf16(file);
         if (!ImportText(path.c_str())) return Fail(TEXT_IMPORT_FAILED, path);
     }
     return Save();
@@ -115,7 +117,7 @@ int Import(const std::vector<std::string>& files) {
 
 int Export(const std::string& file) {
     if (!Load(false)) return kFailed;
-    const std::u16string path = Utf8ToUtf16(file);
+    const std::u16string path = Utf8PathToUtf16(file);
     return ExportText(path.c_str()) ? kFound : Fail(TEXT_EXPORT_FAILED, path);
 }
 

@@ -9,7 +9,7 @@
  *     varnolt_answer answer;
  *     int rc = varnolt_open("/usr/share/varnolt/Varnolt.dat", &directory);
  *     if (rc != VARNOLT_OK) { fprintf(stderr, "%s\n", varnolt_errstr(rc)); return 1; }
- *     varnolt_lookup(directory, "139 1234 5678", &answer);
+ *     varnolt_lookup(directory, "139 1234 5678", &answer, sizeof answer);
  *     printf("%s %s\n", answer.area, answer.type);      (江苏省常州市 中国移动)
  *     varnolt_close(directory);
  *
@@ -20,6 +20,12 @@
  * Errors: every function that can fail returns VARNOLT_OK (0) or one of the
  * result codes below; varnolt_errstr gives a code's text. No function
  * prints, exits, or lets an exception out.
+ *
+ * Growth: the library stays libvarnolt.so.1 (varnolt.dll) for good. A code's
+ * number never changes and new codes are added after the last; new fields
+ * of varnolt_answer are only ever appended, and the caller states the size
+ * of the answer it has, so a program built against an older, smaller answer
+ * keeps working with a newer library.
  */
 #ifndef VARNOLT_H
 #define VARNOLT_H
@@ -55,7 +61,8 @@ extern "C" {
 #define VARNOLT_DAMAGED_AREAS 9     /* damaged: the area names */
 #define VARNOLT_DAMAGED_TYPES 10    /* damaged: the type names */
 #define VARNOLT_DAMAGED_ITEMS 11    /* damaged: an item names an area or type not there */
-#define VARNOLT_INVALID_ARGUMENT 12 /* a null pointer where one may not be */
+#define VARNOLT_INVALID_ARGUMENT 12 /* a null pointer, or an answer size too small */
+/* New codes are added here, after the last. */
 
 /* Why a number has the answer it has. */
 #define VARNOLT_FOUND 0   /* the directory holds its area and type */
@@ -68,10 +75,11 @@ typedef struct varnolt varnolt;
 
 /* One number's answer. The texts are UTF-8, never null, "" where there is
  * nothing to say; they belong to the directory and stay valid until it is
- * closed. */
+ * closed. Later versions only append fields: pass sizeof of the answer you
+ * have, and the library fills the fields that lie wholly inside it. */
 typedef struct varnolt_answer {
     int status;            /* VARNOLT_FOUND, _UNKNOWN, _FOREIGN or _INVALID */
-    unsigned long key;     /* the number key looked up; 0 for _FOREIGN and _INVALID */
+    unsigned int key;      /* the number key looked up, 32 bits everywhere; 0 for _FOREIGN and _INVALID */
     const char* area;      /* 江苏省常州市 */
     const char* type;      /* 中国移动, 中国联通, 中国电信, 中国广电, 移动电话 or 固定电话 */
     const char* province;  /* 江苏省; "" for a name with no province */
@@ -79,10 +87,13 @@ typedef struct varnolt_answer {
     const char* area_code; /* 0519, the city's area code (区号); "" where the directory has none */
 } varnolt_answer;
 
-/* Opens the directory file at `path` (UTF-8, also on Windows), reads it
- * whole and checks it. On VARNOLT_OK, *directory is an open directory that
- * the caller closes with varnolt_close; on any other result it is set to
- * null. The file is not used after the call returns. */
+/* Opens the directory file at `path` (UTF-8, also on Windows; on POSIX a
+ * name that is not UTF-8 is taken as the bytes it is), reads it whole and
+ * checks it. On VARNOLT_OK, *directory is an open directory that the caller
+ * closes with varnolt_close; on any other result it is set to null. Nothing
+ * at the path, a dangling link included, is VARNOLT_MISSING; a folder, FIFO
+ * or device is VARNOLT_UNREADABLE at once, never waited on. The file is not
+ * used after the call returns. */
 VARNOLT_API int varnolt_open(const char* path, varnolt** directory);
 
 /* The same over `size` bytes of a directory file in memory, which are
@@ -95,22 +106,35 @@ VARNOLT_API void varnolt_close(varnolt* directory);
 
 /* Answers one number as people write it: a NUL-terminated UTF-8 text such
  * as "13912345678", "0755-8888 8888", "+86 139 1234 5678" or
- * "Tel: 010-1234 5678 ext. 8". Labels before the number and an extension
- * after it are skipped; another country's number, or text with too few
- * digits, has no area. Fills *answer and returns VARNOLT_OK;
- * VARNOLT_INVALID_ARGUMENT when a pointer is null, VARNOLT_NO_MEMORY when
- * the few bytes it needs for text beyond ASCII cannot be had. */
-VARNOLT_API int varnolt_lookup(const varnolt* directory, const char* number, varnolt_answer* answer);
+ * "Tel: 010-1234 5678 ext. 8". Labels before the number, of any length,
+ * and an extension after it are skipped; another country's number, or text with too few
+ * digits, has no area. `answer_size` is sizeof *answer. Fills *answer and
+ * returns VARNOLT_OK; VARNOLT_INVALID_ARGUMENT when a pointer is null or
+ * answer_size is less than the first answer's (through area_code). It
+ * allocates nothing, so it cannot run out of memory. */
+VARNOLT_API int varnolt_lookup(const varnolt* directory, const char* number, varnolt_answer* answer,
+                               size_t answer_size);
 
-/* Answers `count` numbers at once into answers[0] to answers[count - 1], in
- * the same order: what varnolt_lookup gives for each. A null number among
- * them is answered as empty text (VARNOLT_INVALID). */
+/* Answers `count` numbers at once into the answers `answer_size` bytes apart
+ * (sizeof *answers), in the same order: what varnolt_lookup gives for each.
+ * A null number among them is answered as empty text (VARNOLT_INVALID). */
 VARNOLT_API int varnolt_lookup_many(const varnolt* directory, const char* const* numbers, size_t count,
-                                    varnolt_answer* answers);
+                                    varnolt_answer* answers, size_t answer_size);
 
 /* The text of a result code ("no directory file", "damaged directory file:
  * cut short, ..."), static, in English. */
 VARNOLT_API const char* varnolt_errstr(int code);
+
+/* 1 when a result code says the file is not a directory file or a damaged
+ * one (VARNOLT_NOT_DIRECTORY and every VARNOLT_DAMAGED_*, those to come
+ * included), else 0. */
+VARNOLT_API int varnolt_is_damaged(int code);
+
+/* The system's reason of this thread's last varnolt_open that failed to
+ * open or read its file: errno on POSIX (ENOENT, EACCES, ...), GetLastError()
+ * on Windows; 0 when that open succeeded, failed for a reason of the file's
+ * contents, or was varnolt_open_memory. */
+VARNOLT_API int varnolt_system_error(void);
 
 /* "found", "unknown", "foreign" or "invalid": a status's name, static. */
 VARNOLT_API const char* varnolt_status_name(int status);

@@ -419,7 +419,7 @@ PyObject* DirectoryLookup(DirectoryObject* self, PyObject* number) {
         return nullptr;
     }
     varnolt_answer answer;
-    const int code = varnolt_lookup(self->handle, text, &answer);
+    const int code = varnolt_lookup(self->handle, text, &answer, sizeof answer);
     if (code != VARNOLT_OK) return RaiseResult(code, nullptr);
     return MakeAnswer(self, answer);
 }
@@ -453,7 +453,8 @@ bool AnswerAll(DirectoryObject* self, const Numbers& numbers, bool keepMissing, 
         for (auto [i, at] : writtenAt) texts[static_cast<size_t>(i)] = written.data() + at;
         answers.resize(static_cast<size_t>(n));
         int code;
-        Py_BEGIN_ALLOW_THREADS code = varnolt_lookup_many(self->handle, texts.data(), texts.size(), answers.data());
+        Py_BEGIN_ALLOW_THREADS code =
+            varnolt_lookup_many(self->handle, texts.data(), texts.size(), answers.data(), sizeof answers[0]);
         Py_END_ALLOW_THREADS if (code != VARNOLT_OK) {
             RaiseResult(code, nullptr);
             return false;

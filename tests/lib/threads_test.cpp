@@ -1,5 +1,5 @@
-// Many threads asking one opened directory at once get what one thread gets;
-// run under ThreadSanitizer too. Usage: threads_test VARNOLT_DAT
+// Many threads opening directories and asking one opened directory at once
+// get what one thread gets; run under ThreadSanitizer too. Usage: threads_test VARNOLT_DAT
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -23,17 +23,20 @@ int main(int argc, char** argv) {
     std::vector<const char*> texts;
     for (const std::string& number : numbers) texts.push_back(number.c_str());
     std::vector<varnolt_answer> expected(texts.size());
-    varnolt_lookup_many(directory, texts.data(), texts.size(), expected.data());
+    varnolt_lookup_many(directory, texts.data(), texts.size(), expected.data(), sizeof expected[0]);
 
     const unsigned threads = 4;
     std::vector<size_t> wrong(threads);
     std::vector<std::thread> running;
     for (unsigned t = 0; t < threads; ++t) {
         running.emplace_back([&, t] {
+            varnolt* own = nullptr;
+            wrong[t] += varnolt_open(argv[1], &own) != VARNOLT_OK;
+            varnolt_close(own);
             varnolt_answer answer;
             for (size_t i = t; i < texts.size() * 2; i += 1 + t) {
                 const size_t at = i % texts.size();
-                varnolt_lookup(directory, texts[at], &answer);
+                varnolt_lookup(directory, texts[at], &answer, sizeof answer);
                 const varnolt_answer& one = expected[at];
                 wrong[t] += answer.status != one.status || answer.key != one.key || answer.area != one.area ||
                             answer.type != one.type || answer.area_code != one.area_code;
