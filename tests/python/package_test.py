@@ -10,6 +10,7 @@ import pathlib
 import pickle
 import random
 import re
+import shutil
 import subprocess
 import sys
 import threading
@@ -101,19 +102,135 @@ def test_answers_are_plain_values(directory):
     assert again.path == directory.path and again.lookup("13912345678") == directory.lookup("13912345678")
 
 
-@pytest.mark.parametrize("make, error, code", [
-    (lambda tmp: os.path.join(tmp, "none.dat"), varnolt.MissingError, 1),
-    (lambda tmp: tmp, varnolt.Error, 2),
-    (lambda tmp: os.path.join(DATA, "wrong_magic.dat"), varnolt.DamagedError, 5),
+def test_what_numpy_and_pandas_hand_over(directory):
+    """Their integers, arrays and missing values; a text read with surrogateescape."""
+    np = pytest.importorskip("numpy")
+    pd = pytest.importorskip("pandas")
+    found, invalid = directory.lookup("13912345678"), directory.lookup("")
+    assert directory.lookup(np.int64(13912345678)) == directory.lookup(np.uint64(13912345678)) == found
+    assert directory.lookup(pd.Series([13912345678])[0]) == found
+    for column in (np.array([13912345678, 0]), np.array([13912345678, np.nan], np.float32),
+                   pd.Series([13912345678, None], dtype="Int64"), pd.Series(["13912345678", pd.NA], dtype="string"),
+                   pd.Series(["13912345678", None, pd.NaT, float("nan")], dtype=object)):
+        assert [a.status for a in directory.lookup_many(column)][1:] == ["invalid"] * (len(column) - 1), column
+        assert directory.lookup_many(column)[0].area == "江苏省常州市"
+    lone = b"Tel\xff 139".decode("utf-8", "surrogateescape")
+    assert directory.lookup(lone) == invalid
+    assert directory.lookup_many(["13912345678", lone]) == [found, invalid]
+    assert directory.annotate([lone, "13912345678"])["status"].tolist() == ["invalid", "found"]
+
+
+def test_a_pickled_directory_opens_what_is_there_when_it_arrives(tmp_path):
+    """Directory() is the receiving side's own national directory; a path is
+    opened as the file is there, not as a process saw it before."""
+    package = tmp_path / "elsewhere" / "varnolt"
+    shutil.copytree(os.path.dirname(varnolt.__file__), package)
+    sent = subprocess.run([sys.executable, "-c", "import pickle, sys, varnolt; "
+                           "sys.stdout.buffer.write(pickle.dumps(varnolt.Directory()))"],
+                          env=dict(os.environ, PYTHONPATH=str(package.parent)), capture_output=True, check=True).stdout
+    shutil.rmtree(package)
+    assert pickle.loads(sent).path == varnolt.DEFAULT_FILE
+    copy = tmp_path / "copy.dat"
+    shutil.copyfile(varnolt.DEFAULT_FILE, copy)
+    sent = pickle.dumps(varnolt.Directory(copy))
+    assert pickle.loads(sent).lookup("13912345678").found
+    shutil.copyfile(os.path.join(DATA, "wrong_magic.dat"), copy)
+    with pytest.raises(varnolt.DamagedError):
+        pickle.loads(sent)
+
+
+def test_out_of_memory_is_memory_error_and_leaves_the_package_working(tmp_path):
+    """annotate and lookup_many under an address-space limit: MemoryError, no
+    abort, no buffer left exported, and the next call answers."""
+    pytest.importorskip("pandas")
+    script = """if True:
+        import resource, numpy as np, pandas as pd, varnolt
+        d = varnolt.Directory()
+        numbers = np.full(4000000, 13912345678)
+        texts = ["13912345678"] * 1000000
+        d.annotate(numbers[:10]), d.lookup_many(texts[:10])
+        for room in range(16, 160, 24):
+            used = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
+            resource.setrlimit(resource.RLIMIT_AS, (used + room * 2 ** 20, resource.RLIM_INFINITY))
+            for call in (d.annotate, d.lookup_many):
+                try:
+                    call(numbers if call == d.annotate else texts)
+                except MemoryError:
+                    pass
+            resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+            assert d.annotate(numbers[:3])["area"].tolist() == ["江苏省常州市"] * 3
+        print("answered")
+    """
+    env = dict(os.environ, PYTHONPATH=os.path.dirname(os.path.dirname(varnolt.__file__)))
+    run = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True, timeout=120)
+    assert (run.returncode, run.stdout, run.stderr) == (0, b"answered\n", b"")
+
+
+@pytest.mark.parametrize("call", ["lookup_many", "_columns"])
+def test_a_list_emptied_by_another_thread_while_it_is_answered(directory, call):
+    """The list is cleared the moment the call lets other threads run; its long
+    text's memory goes back to the system then."""
+    np = pytest.importorskip("numpy")
+    numbers, go, done = [], threading.Event(), threading.Event()
+    filled = np.empty((len(varnolt.Answer._fields), 16001), np.int32)
+
+    def empty():
+        while not done.is_set():
+            if go.wait(0.01):
+                go.clear()
+                numbers.clear()
+
+    thread = threading.Thread(target=empty)
+    thread.start()
+    try:
+        for _ in range(10):
+            numbers[:] = ["13912345678"] * 16000 + ["x" * (40 << 20) + "13912345678"]
+            go.set()
+            try:
+                directory.lookup_many(numbers) if call == "lookup_many" else directory._columns(numbers, filled)
+            except (RuntimeError, ValueError):  # changed size: before the call, or between slices
+                pass
+    finally:
+        done.set()
+        thread.join()
+
+
+def test_one_directory_opened_by_two_threads_at_once():
+    """One of them opens it; the other is told it is open, and opens nothing."""
+    for _ in range(5):
+        directory, barrier, outcomes = varnolt.Directory.__new__(varnolt.Directory), threading.Barrier(2), []
+
+        def init():
+            barrier.wait()
+            try:
+                directory.__init__(varnolt.DEFAULT_FILE)
+                outcomes.append("opened")
+            except RuntimeError:
+                outcomes.append("refused")
+
+        threads = [threading.Thread(target=init) for _ in range(2)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        assert sorted(outcomes) == ["opened", "refused"] and directory.lookup("13912345678").found
+
+
+@pytest.mark.parametrize("make, error, code, errno", [
+    (lambda tmp: os.path.join(tmp, "none.dat"), varnolt.MissingError, 1, 2),
+    (lambda tmp: tmp, varnolt.Error, 2, None),
+    (lambda tmp: os.path.join(DATA, "wrong_magic.dat"), varnolt.DamagedError, 5, None),
 ])
-def test_bad_files_raise_with_the_library_reason(tmp_path, make, error, code):
+def test_bad_files_raise_with_the_library_reason_and_the_system_one(tmp_path, make, error, code, errno):
     path = make(str(tmp_path))
     with pytest.raises(error) as raised:
         varnolt.Directory(path)
-    assert (raised.value.code, raised.value.path) == (code, path)
-    assert str(raised.value) == raised.value.reason + ": " + path
+    e = raised.value
+    assert isinstance(e, OSError) and (e.code, e.path, e.filename) == (code, path, path)
+    assert errno is None or e.errno == errno
+    assert str(e) == e.reason + ": " + path + ("" if e.errno is None else " (%s)" % os.strerror(e.errno))
     if code == 1:
-        assert isinstance(raised.value, FileNotFoundError)
+        assert isinstance(e, FileNotFoundError)
 
 
 def test_one_directory_from_many_threads(directory):
