@@ -71,12 +71,15 @@ class Directory(_Directory):
         DataFrame on the same index, one column per Answer field: status,
         key (UInt32), area, type, province, city and area_code, the texts as
         categoricals. A missing number (None, NaN, pd.NA) has every column
-        missing. Columns of int64 or float64 numbers, as pandas reads them
+        missing; text that is not Unicode is 'invalid'. Columns of int64 or float64 numbers, as pandas reads them
         from CSV, are answered as their digits."""
         import numpy as np
         import pandas as pd
 
-        series = numbers if isinstance(numbers, pd.Series) else pd.Series(numbers, dtype=object)
+        if isinstance(numbers, pd.Series):
+            series = numbers
+        else:  # an array keeps its dtype; anything else is a column of objects
+            series = pd.Series(numbers, dtype=None if isinstance(numbers, np.ndarray) else object)
         values = series.to_numpy()
         if values.dtype.kind in "iu":
             values = np.ascontiguousarray(values, dtype=np.int64)

@@ -146,10 +146,10 @@ def test_out_of_memory_is_memory_error_and_leaves_the_package_working(tmp_path):
     script = """if True:
         import resource, numpy as np, pandas as pd, varnolt
         d = varnolt.Directory()
-        numbers = np.full(4000000, 13912345678)
+        numbers = np.full(3000000, 13912345678)
         texts = ["13912345678"] * 1000000
         d.annotate(numbers[:10]), d.lookup_many(texts[:10])
-        for room in range(16, 160, 24):
+        for room in range(16, 136, 30):
             used = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
             resource.setrlimit(resource.RLIMIT_AS, (used + room * 2 ** 20, resource.RLIM_INFINITY))
             for call in (d.annotate, d.lookup_many):
