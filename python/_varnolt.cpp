@@ -202,6 +202,10 @@ PyObject* PandasMissing() {
     PyObject* missing = nat ? PyTuple_Pack(2, na, nat) : nullptr;
     Py_XDECREF(na);
     Py_XDECREF(nat);
+    if (!missing && PyErr_ExceptionMatches(PyExc_AttributeError)) {  // pandas still being imported
+        PyErr_Clear();
+        return PyTuple_New(0);
+    }
     return missing;
 }
 
@@ -655,8 +659,9 @@ PyObject* DirectoryColumns(DirectoryObject* self, PyObject* args) {
         return nullptr;
     const Py_ssize_t count = numbers.Count();
     const Py_buffer& view = columns.view;
-    if (view.ndim != 2 || view.shape[0] != kFields || view.shape[1] != count || view.itemsize != 4 ||
-        std::strcmp(view.format, "i") != 0) {
+    const std::string_view format = view.format ? view.format : "B";  // int32: i, or l where long has 32 bits
+    if (view.ndim != 2 || view.shape[0] != kFields || view.shape[1] != count || view.itemsize != 4 || format.empty() ||
+        (format.back() != 'i' && format.back() != 'l')) {
         PyErr_Format(PyExc_ValueError, "columns are an int32 array of (%d, %zd)", kFields, count);
         return nullptr;
     }
@@ -712,9 +717,10 @@ PyMethodDef directoryMethods[] = {
      "lookup($self, number, /)\n--\n\n"
      "The answer for one number as people write it: \"13912345678\",\n"
      "\"0755-8888 8888\", \"+86 139 1234 5678\", \"Tel: 010-1234 5678 ext. 8\",\n"
-     "or an integer such as 13912345678 (numpy's and pandas' too). Labels before the number and an\n"
-     "extension after it are skipped; another country's number, or text with\n"
-     "too few digits, has no area (status 'foreign' or 'invalid')."},
+     "or an integer such as 13912345678, numpy's and pandas' too. Labels\n"
+     "before the number and an extension after it are skipped; another\n"
+     "country's number, or text with too few digits or that is not Unicode,\n"
+     "has no area (status 'foreign' or 'invalid')."},
     {"lookup_many", reinterpret_cast<PyCFunction>(DirectoryLookupMany), METH_O,
      "lookup_many($self, numbers, /)\n--\n\n"
      "The answers for an iterable of numbers (a list, a numpy array, a pandas\n"
