@@ -13,6 +13,7 @@
 #include "keys/decimal.h"
 #include "keys/derive.h"
 #include "keys/written.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -23,8 +24,27 @@ FieldText MakeFieldText(std::string plain) {
     return text;
 }
 
-// The number's text as UTF-16, read as the query page reads its field.
+// Where the number starts: the first digit (fullwidth ones too), or a plus
+// right before one; what stands before it is a label of any length. The end
+// when there is none, or a NUL first, which ends the text as it does there.
+size_t NumberStart(std::string_view text) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (s[i] == 0) return i;
+        const bool wide = s[i] == 0xEF && i + 2 < n && s[i + 1] == 0xBC && s[i + 2] >= 0x90 && s[i + 2] <= 0x99;
+        if (!wide && (s[i] < '0' || s[i] > '9')) continue;
+        if (i >= 1 && s[i - 1] == '+') return i - 1;
+        if (i >= 3 && s[i - 3] == 0xEF && s[i - 2] == 0xBC && s[i - 1] == 0x8B) return i - 3;  // fullwidth plus
+        return i;
+    }
+    return n;
+}
+
+// The number's text as UTF-16, from where the number starts: only its own
+// run is bounded, far beyond the digits any number has.
 WrittenNumber ReadNumber(std::string_view number) {
+    number.remove_prefix(NumberStart(number));
     char16_t units[260];
     size_t n = 0;
     const auto* p = reinterpret_cast<const unsigned char*>(number.data());
@@ -119,6 +139,12 @@ const char* DirectoryResultText(DirectoryResult result) {
     return result >= 0 && result < kDirectoryResults ? kTexts[result] : "unknown error";
 }
 
+std::string OpenFailureText(DirectoryResult result, int systemError) {
+    std::string text = DirectoryResultText(result);
+    if (systemError != 0) text += ": " + SystemErrorText(systemError);
+    return text;
+}
+
 namespace {
 
 // Makes the answers of a directory just opened, or gives it back.
@@ -136,9 +162,9 @@ DirectoryResult Answering(DirectoryResult result, Directory& opened, std::unique
 
 }  // namespace
 
-DirectoryResult OpenAnswering(const char16_t* path, std::unique_ptr<AnsweringDirectory>* opened) {
+DirectoryResult OpenAnswering(const char16_t* path, std::unique_ptr<AnsweringDirectory>* opened, int* systemError) {
     Directory tables;
-    return Answering(OpenDirectory(path, &tables), tables, opened);
+    return Answering(OpenDirectory(path, &tables, systemError), tables, opened);
 }
 
 DirectoryResult OpenAnsweringBytes(const void* bytes, size_t length, std::unique_ptr<AnsweringDirectory>* opened) {

@@ -77,6 +77,9 @@ void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a
 // What a failed open says, in English: the words of the library, vnlt and
 // the service alike.
 const char* DirectoryResultText(DirectoryResult result);
+// The same, followed by the system's reason when there is one: "the
+// directory file cannot be read: Permission denied".
+std::string OpenFailureText(DirectoryResult result, int systemError);
 
 // A directory file opened read-only, with every name's answer made: the
 // library's handle, the service's snapshot, vnlt query's directory. Nothing
@@ -93,5 +96,6 @@ struct AnsweringDirectory {
 
 // Opens a directory file (or a copy of bytes in memory) as OpenDirectory
 // does and makes its answers; `*opened` is null unless kDirectoryOk.
-DirectoryResult OpenAnswering(const char16_t* path, std::unique_ptr<AnsweringDirectory>* opened);
+DirectoryResult OpenAnswering(const char16_t* path, std::unique_ptr<AnsweringDirectory>* opened,
+                              int* systemError = nullptr);
 DirectoryResult OpenAnsweringBytes(const void* bytes, size_t length, std::unique_ptr<AnsweringDirectory>* opened);

@@ -5,8 +5,10 @@
 
 namespace {
 
-unsigned failCountdown = 0;
-unsigned allocations = 0;
+// Per thread: a test arms the failures of its own thread, and threads that
+// open directories at once in the shipped library share nothing.
+thread_local unsigned failCountdown = 0;
+thread_local unsigned allocations = 0;
 
 bool ShouldFail() {
     ++allocations;

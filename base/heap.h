@@ -11,5 +11,6 @@ void ReleaseBlock(void* block);
 
 // Test seam: from the allocation or resize numbered `countdown` from now on
 // (1 is the next) every one fails, until a call with 0 switches failures
-// off. Returns how many were asked for since the last call.
+// off. Returns how many were asked for since the last call. Both count the
+// calling thread's allocations only.
 unsigned FailAllocationsFrom(unsigned countdown);

@@ -25,7 +25,10 @@ char* PutUtf8(char* out, char32_t c) {
 
 }  // namespace
 
-std::string Utf16ToUtf8(const char16_t* text, size_t length) {
+namespace {
+
+// `escapes`: a lone U+DC80 to U+DCFF is the byte it escapes.
+std::string ToUtf8(const char16_t* text, size_t length, bool escapes) {
     // A unit gives at most three bytes (a pair, two units, gives four).
     std::string out(3 * length, '\0');
     char* at = out.data();
@@ -34,6 +37,9 @@ std::string Utf16ToUtf8(const char16_t* text, size_t length) {
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
+        } else if (escapes && c >= 0xDC80 && c <= 0xDCFF) {
+            *at++ = static_cast<char>(c - 0xDC00);
+            continue;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;
         }
@@ -42,6 +48,12 @@ std::string Utf16ToUtf8(const char16_t* text, size_t length) {
     out.resize(static_cast<size_t>(at - out.data()));
     return out;
 }
+
+}  // namespace
+
+std::string Utf16ToUtf8(const char16_t* text, size_t length) { return ToUtf8(text, length, false); }
+
+std::string Utf16PathToUtf8(const char16_t* text) { return ToUtf8(text, Text16Length(text), true); }
 
 Utf8Char ReadUtf8Char(const unsigned char* at, const unsigned char* end) {
     const unsigned char lead = *at;
@@ -71,6 +83,24 @@ std::u16string Utf8ToUtf16(const char* text, size_t length) {
         p += read.length;
         char16_t units[2];
         out.append(units, PutUtf16(read.c, units));
+    }
+    return out;
+}
+
+std::u16string Utf8PathToUtf16(const char* text, size_t length) {
+    std::u16string out;
+    out.reserve(length);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* end = p + length;
+    while (p < end) {
+        const Utf8Char read = ReadUtf8Char(p, end);
+        if (read.wellFormed) {
+            char16_t units[2];
+            out.append(units, PutUtf16(read.c, units));
+        } else {
+            for (uint32_t i = 0; i < read.length; ++i) out += static_cast<char16_t>(0xDC00 + p[i]);
+        }
+        p += read.length;
     }
     return out;
 }

@@ -14,6 +14,13 @@ inline std::string Utf16ToUtf8(const char16_t* text) { return Utf16ToUtf8(text, 
 std::u16string Utf8ToUtf16(const char* text, size_t length);
 inline std::u16string Utf8ToUtf16(const std::string& text) { return Utf8ToUtf16(text.data(), text.size()); }
 
+// Paths, which POSIX keeps as bytes: a byte that is not UTF-8 becomes the
+// lone surrogate U+DC80 to U+DCFF, as Python's surrogateescape has it, and
+// turns back into that byte, so a file whose name is not UTF-8 still opens.
+std::u16string Utf8PathToUtf16(const char* text, size_t length);
+inline std::u16string Utf8PathToUtf16(const std::string& text) { return Utf8PathToUtf16(text.data(), text.size()); }
+std::string Utf16PathToUtf8(const char16_t* text);
+
 // One character of UTF-8 text, the one walk over UTF-8 that every reader
 // shares: the conversion, the JSON writer, the validity check, the number
 // reader.

@@ -50,20 +50,22 @@ bool Load(bool missingIsEmpty) {
         Fail(kNoDirectoryFile);
         return false;
     }
-    const std::u16string file = Utf8ToUtf16(directoryFiles.read);
-    const DirectoryResult result = LoadDirectoryWithResult(file.c_str());
+    const std::u16string file = Utf8PathToUtf16(directoryFiles.read);
+    int systemError;
+    const DirectoryResult result = LoadDirectoryWithResult(file.c_str(), &systemError);
     if (result == kDirectoryOk || (missingIsEmpty && result == kDirectoryMissing)) return true;
-    Fail(DirectoryResultText(result), file);
+    Fail(OpenFailureText(result, systemError), file);
     return false;
 }
 
 // Queries read a directory of their own, as the library and the service do.
 int Query(const QueryRequest& request) {
     if (directoryFiles.read.empty()) return Fail(kNoDirectoryFile);
-    const std::u16string file = Utf8ToUtf16(directoryFiles.read);
+    const std::u16string file = Utf8PathToUtf16(directoryFiles.read);
     std::unique_ptr<AnsweringDirectory> opened;
-    const DirectoryResult result = OpenAnswering(file.c_str(), &opened);
-    if (result != kDirectoryOk) return Fail(DirectoryResultText(result), file);
+    int systemError;
+    const DirectoryResult result = OpenAnswering(file.c_str(), &opened, &systemError);
+    if (result != kDirectoryOk) return Fail(OpenFailureText(result, systemError), file);
     std::string error;
     const int code = AnswerQuery(request, opened->answerer, &error);
     if (code == kFailed) Fail(error);

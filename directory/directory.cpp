@@ -144,13 +144,17 @@ bool WriteDirectory(FileHandle file) {
 
 void ComputeTablePointers(uint8_t* image) { PlaceTables(&directory, image); }
 
-DirectoryResult OpenDirectory(const char16_t* path, Directory* opened) {
+DirectoryResult OpenDirectory(const char16_t* path, Directory* opened, int* systemError) {
     *opened = Directory{};
-    FileHandle file = OpenFileForRead(path);
-    if (file == kNoFile) return PathExists(path) ? kDirectoryUnreadable : kDirectoryMissing;
+    int error = 0;
+    if (!systemError) systemError = &error;
+    bool missing;
+    FileHandle file = OpenRegularFileForRead(path, systemError, &missing);
+    if (file == kNoFile) return missing ? kDirectoryMissing : kDirectoryUnreadable;
     uint8_t* block;
     uint32_t got;
     const DirectoryResult result = ResultOfRead(ReadOpenFile(file, UINT32_MAX, &block, &got));
+    if (result == kDirectoryUnreadable) *systemError = LastSystemError();
     CloseFileHandle(file);
     if (result != kDirectoryOk) {
         ReleaseBlock(block);
@@ -175,9 +179,9 @@ void CloseDirectory(Directory* opened) {
     *opened = Directory{};
 }
 
-DirectoryResult LoadDirectoryWithResult(const char16_t* path) {
+DirectoryResult LoadDirectoryWithResult(const char16_t* path, int* systemError) {
     Directory opened;
-    const DirectoryResult result = OpenDirectory(path, &opened);
+    const DirectoryResult result = OpenDirectory(path, &opened, systemError);
     if (result != kDirectoryOk) return result;
     ReleaseBlock(directory.image);
     const uint64_t generation = directory.generation;

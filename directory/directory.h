@@ -178,7 +178,9 @@ constexpr int kDirectoryResults = kDirectoryBadItems + 1;
 // is one heap block that `opened` owns until CloseDirectory. The file is
 // checked as LoadDirectory checks it. Anything but kDirectoryOk leaves
 // `opened` empty. Any number of threads may read one opened directory.
-DirectoryResult OpenDirectory(const char16_t* path, Directory* opened);
+// `systemError`, when given, receives the system's reason of a failed open
+// or read, 0 for any other result.
+DirectoryResult OpenDirectory(const char16_t* path, Directory* opened, int* systemError = nullptr);
 // The same over a copy of `length` bytes in memory.
 DirectoryResult OpenDirectoryBytes(const void* bytes, size_t length, Directory* opened);
 // Releases what OpenDirectory gave; `opened` is empty afterwards.
@@ -190,7 +192,7 @@ void ComputeTablePointers(uint8_t* image);
 // that is missing, unreadable, foreign or damaged.
 bool LoadDirectory(const char16_t* path);
 // The same load, saying why it failed.
-DirectoryResult LoadDirectoryWithResult(const char16_t* path);
+DirectoryResult LoadDirectoryWithResult(const char16_t* path, int* systemError = nullptr);
 // Releases the image: the empty directory of program start.
 void ClearDirectory();
 // Gives the directory an editable image with room for new strings and items.

@@ -102,7 +102,8 @@ extern "C" {
 
 int varnolt_open(const char* path, varnolt** directory) {
     return OpenWith(directory, path != nullptr, [&](std::unique_ptr<AnsweringDirectory>* opened) {
-        return OpenAnswering(Utf8ToUtf16(path, std::char_traits<char>::length(path)).c_str(), opened);
+        return OpenAnswering(Utf8PathToUtf16(path, std::char_traits<char>::length(path)).c_str(), opened,
+                             &lastSystemError);
     });
 }
 

@@ -3,12 +3,25 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 using FileHandle = intptr_t;
 constexpr FileHandle kNoFile = -1;
 
 // Opens an existing file for reading, shared for reading. kNoFile on failure.
 FileHandle OpenFileForRead(const char16_t* path);
+// The same for a regular file only, never waiting on what is not one: a
+// folder, a FIFO or a device is refused. On failure `*systemError` receives
+// the system's reason (errno, GetLastError()), 0 for something there that is
+// no file, and `*missing` whether nothing is there (a dangling link
+// included).
+FileHandle OpenRegularFileForRead(const char16_t* path, int* systemError, bool* missing);
+// The system's reason of this thread's last failed call (errno,
+// GetLastError()): read at once, before another call changes it.
+int LastSystemError();
+// The system's words for such a reason ("Permission denied"), in English
+// where the system has them so; "" for 0.
+std::string SystemErrorText(int systemError);
 // Creates the file, replacing any existing one, for writing (shared for reading).
 FileHandle CreateFileForWrite(const char16_t* path);
 // Size in bytes; false when it cannot be told.

@@ -18,7 +18,8 @@
 
 namespace {
 
-std::string ToUtf8(const char16_t* text) { return text ? Utf16ToUtf8(text) : std::string(); }
+// A path is bytes: what was not UTF-8 comes back as the bytes it was.
+std::string ToUtf8(const char16_t* text) { return text ? Utf16PathToUtf8(text) : std::string(); }
 
 int Fd(FileHandle file) { return static_cast<int>(file); }
 
@@ -35,6 +36,40 @@ FileHandle OpenFileForRead(const char16_t* path) {
         return kNoFile;
     }
     return fd;
+}
+
+FileHandle OpenRegularFileForRead(const char16_t* path, int* systemError, bool* missing) {
+    const std::string name = ToUtf8(path);
+    *systemError = ENOENT;
+    *missing = true;
+    if (name.empty()) return kNoFile;
+    // Without O_NONBLOCK, opening a FIFO waits for a writer, perhaps forever.
+    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat info;
+    if (fd < 0 || fstat(fd, &info) != 0) {
+        *systemError = errno;
+        *missing = *systemError == ENOENT || *systemError == ENOTDIR;
+        if (fd >= 0) close(fd);
+        return kNoFile;
+    }
+    *missing = false;
+    if (!S_ISREG(info.st_mode)) {
+        *systemError = S_ISDIR(info.st_mode) ? EISDIR : 0;
+        close(fd);
+        return kNoFile;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    *systemError = 0;
+    return fd;
+}
+
+int LastSystemError() { return errno; }
+
+std::string SystemErrorText(int systemError) {
+    if (systemError == 0) return {};
+    char text[256];
+    // The GNU strerror_r may return a static text rather than fill the buffer.
+    return strerror_r(systemError, text, sizeof text);
 }
 
 bool PathExists(const char16_t* path) {

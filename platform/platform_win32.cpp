@@ -28,6 +28,35 @@ FileHandle OpenFileForRead(const char16_t* path) {
     return FromHandle(CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
+FileHandle OpenRegularFileForRead(const char16_t* path, int* systemError, bool* missing) {
+    const HANDLE file = CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    *systemError = 0;
+    *missing = false;
+    if (file == INVALID_HANDLE_VALUE) {
+        *systemError = static_cast<int>(GetLastError());
+        *missing = !PathExists(path);
+        return kNoFile;
+    }
+    // A pipe or a console is no file: its reads could wait forever.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return kNoFile;
+    }
+    return FromHandle(file);
+}
+
+int LastSystemError() { return static_cast<int>(GetLastError()); }
+
+std::string SystemErrorText(int systemError) {
+    if (systemError == 0) return {};
+    char text[256];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             static_cast<DWORD>(systemError), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text,
+                             sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ' || text[n - 1] == '.')) --n;
+    return n ? std::string(text, n) : "system error " + std::to_string(systemError);
+}
+
 bool PathExists(const char16_t* path) { return GetFileAttributesW(AsWide(path)) != INVALID_FILE_ATTRIBUTES; }
 
 FileHandle CreateFileForWrite(const char16_t* path) {

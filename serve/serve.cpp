@@ -25,6 +25,7 @@
 #include "answer/delimited.h"
 #include "base/utf8.h"
 #include "directory/directory.h"
+#include "platform/platform.h"
 #include "serve/serve_metrics.h"
 #include "serve/serve_request.h"
 
@@ -74,12 +75,10 @@ std::string VersionText(const DirectoryHeader& h) {
 // `*cause`: the system's word for a failed open or read, where it has one.
 std::shared_ptr<const Snapshot> LoadSnapshot(const std::string& file, DirectoryResult* result, std::string* cause) {
     auto snapshot = std::make_shared<Snapshot>();
-    errno = 0;
-    *result = OpenAnswering(Utf8ToUtf16(file).c_str(), &snapshot->opened);
-    const int error = errno;
+    int error;
+    *result = OpenAnswering(Utf8PathToUtf16(file).c_str(), &snapshot->opened, &error);
     if (*result != kDirectoryOk) {
-        if (error && (*result == kDirectoryUnreadable || *result == kDirectoryOutOfMemory))
-            *cause = std::strerror(error);
+        *cause = SystemErrorText(error);
         return nullptr;
     }
     snapshot->file = file;

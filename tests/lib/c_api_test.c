@@ -3,6 +3,12 @@
  * national directory. Built natively against libvarnolt.so and for Windows
  * against varnolt.dll, which it runs under Wine.
  * Usage: c_api_test VARNOLT_DAT FIXTURE_FOLDER */
+#ifndef _WIN32
+#define _XOPEN_SOURCE 700 /* mkfifo, symlink, mkdtemp */
+#include <errno.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -53,10 +59,11 @@ static void bad_files(const char *fixtures, const char *dat) {
     int code;
 
     sprintf(path, "%s/no-such-file.dat", fixtures);
-    check(opens_as(path, VARNOLT_MISSING), "a missing file is VARNOLT_MISSING");
+    check(opens_as(path, VARNOLT_MISSING) && varnolt_system_error() != 0, "a missing file is VARNOLT_MISSING");
     check(opens_as(fixtures, VARNOLT_UNREADABLE), "a folder is VARNOLT_UNREADABLE");
     sprintf(path, "%s/wrong_magic.dat", fixtures);
-    check(opens_as(path, VARNOLT_NOT_DIRECTORY), "a file without VNLT is VARNOLT_NOT_DIRECTORY");
+    check(opens_as(path, VARNOLT_NOT_DIRECTORY) && varnolt_system_error() == 0,
+          "a file without VNLT is VARNOLT_NOT_DIRECTORY, the file's own reason");
     sprintf(path, "%s/contacts_gbk.csv", fixtures);
     check(opens_as(path, VARNOLT_NOT_DIRECTORY), "a CSV file is VARNOLT_NOT_DIRECTORY");
 
@@ -79,6 +86,32 @@ static void bad_files(const char *fixtures, const char *dat) {
     check(strcmp(varnolt_errstr(VARNOLT_MISSING), "no directory file") == 0, "the text of VARNOLT_MISSING");
     check(varnolt_errstr(-1)[0] != 0 && varnolt_errstr(999)[0] != 0, "unknown codes have a text too");
 }
+
+#ifndef _WIN32
+/* What is at a path, with the system's reason: a FIFO is refused rather
+ * than waited on, a dangling link is missing, a name that is not UTF-8 opens. */
+static void system_errors(const char *dat) {
+    char folder[] = "/tmp/c_api_test.XXXXXX", path[1100];
+    varnolt *directory = NULL;
+    if (!mkdtemp(folder)) return;
+    sprintf(path, "%s/none.dat", folder);
+    check(opens_as(path, VARNOLT_MISSING) && varnolt_system_error() == ENOENT, "errno of a missing file");
+    check(opens_as(folder, VARNOLT_UNREADABLE) && varnolt_system_error() == EISDIR, "errno of a folder");
+    sprintf(path, "%s/fifo.dat", folder);
+    check(mkfifo(path, 0600) == 0 && opens_as(path, VARNOLT_UNREADABLE), "a FIFO is refused, not waited on");
+    remove(path);
+    sprintf(path, "%s/dangling.dat", folder);
+    check(symlink("nowhere.dat", path) == 0 && opens_as(path, VARNOLT_MISSING) && varnolt_system_error() == ENOENT,
+          "a dangling link is missing");
+    remove(path);
+    sprintf(path, "%s/\xff\xfe.dat", folder);
+    check(symlink(dat, path) == 0 && varnolt_open(path, &directory) == VARNOLT_OK && varnolt_system_error() == 0,
+          "a name that is not UTF-8 opens");
+    varnolt_close(directory);
+    remove(path);
+    rmdir(folder);
+}
+#endif
 
 static void null_arguments(const varnolt *directory) {
     varnolt *opened = (varnolt *)&opened;
@@ -149,8 +182,8 @@ static void answers(const varnolt *directory) {
     check(many[3].status == VARNOLT_FOUND && strcmp(many[3].area, "广东省深圳市") == 0 &&
               strcmp(many[3].area_code, "0755") == 0,
           "a fixed line among many");
-    check(varnolt_lookup(directory, "4194304", &answer, sizeof answer) == VARNOLT_OK && answer.status == VARNOLT_UNKNOWN &&
-              answer.key == 4194304U,
+    check(varnolt_lookup(directory, "4194304", &answer, sizeof answer) == VARNOLT_OK &&
+              answer.status == VARNOLT_UNKNOWN && answer.key == 4194304U,
           "a key no item covers is unknown");
     /* The texts are the directory's: the same name, the same text. */
     varnolt_lookup(directory, "13912340000", &answer, sizeof answer);
@@ -167,6 +200,9 @@ int main(int argc, char **argv) {
     }
     check(strncmp(varnolt_version(), "1.", 2) == 0, "the version");
     bad_files(argv[2], argv[1]);
+#ifndef _WIN32
+    system_errors(argv[1]);
+#endif
     rc = varnolt_open(argv[1], &directory);
     check(rc == VARNOLT_OK && directory != NULL, "the national directory opens");
     if (directory) {
