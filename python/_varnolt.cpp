@@ -214,6 +214,10 @@ struct HeldBuffer {
     Py_buffer view{};
     bool held = false;
 
+    HeldBuffer() = default;
+    HeldBuffer(const HeldBuffer&) = delete;
+    HeldBuffer& operator=(const HeldBuffer&) = delete;
+
     bool Get(PyObject* object, int flags) {
         held = PyObject_GetBuffer(object, &view, flags) == 0;
         return held;
