@@ -8,6 +8,7 @@
 
 #include "answer/areas.h"
 #include "answer/delimited.h"
+#include "answer/fields.h"
 #include "base/utf8.h"
 #include "directory/lookup_memory.h"
 #include "keys/decimal.h"
@@ -180,12 +181,17 @@ void AppendKey(std::string& out, uint32_t key) {
 void AppendAnswerFields(std::string& out, const Answer& a, char separator) {
     out += separator;
     AppendKey(out, a.key);
+    AppendAnswerFieldsAfterKey(out, a, separator);
+}
+
+void AppendAnswerFieldsAfterKey(std::string& out, const Answer& a, char separator) {
     out += separator;
     out += a.Found() ? "true" : "false";
-    for (const FieldText* field : {a.area, a.type, a.province, a.city, a.areaCode}) {
-        out += separator;
-        AppendField(out, field->plain, separator);
-    }
+#define VARNOLT_CSV_TEXT(cName, jsonKey, member) \
+    out += separator;                            \
+    AppendField(out, a.member->plain, separator);
+    VARNOLT_ANSWER_TEXTS(VARNOLT_CSV_TEXT)
+#undef VARNOLT_CSV_TEXT
     out += separator;
     out += StatusText(a.status);
 }
@@ -195,17 +201,18 @@ void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a
     AppendJsonString(out, number);
     out += "\",\"key\":";
     AppendKey(out, a.key);
+    AppendJsonAnswerAfterKey(out, a);
+}
+
+void AppendJsonAnswerAfterKey(std::string& out, const Answer& a) {
     out += a.Found() ? ",\"found\":true,\"status\":\"" : ",\"found\":false,\"status\":\"";
     out += StatusText(a.status);
-    out += "\",\"area\":\"";
-    out += a.area->json;
-    out += "\",\"type\":\"";
-    out += a.type->json;
-    out += "\",\"province\":\"";
-    out += a.province->json;
-    out += "\",\"city\":\"";
-    out += a.city->json;
-    out += "\",\"areaCode\":\"";
-    out += a.areaCode->json;
-    out += "\"}";
+    out += '"';
+#define VARNOLT_JSON_TEXT(cName, jsonKey, member) \
+    out += ",\"" jsonKey "\":\"";                 \
+    out += a.member->json;                        \
+    out += '"';
+    VARNOLT_ANSWER_TEXTS(VARNOLT_JSON_TEXT)
+#undef VARNOLT_JSON_TEXT
+    out += '}';
 }

@@ -68,11 +68,14 @@ private:
 
 // Appends the key in decimal.
 void AppendKey(std::string& out, uint32_t key);
-// Appends key,found,area,type,province,city,areaCode,status, each after a
-// separator.
+// Appends the columns of VARNOLT_ANSWER_CSV_COLUMNS, each after a separator.
 void AppendAnswerFields(std::string& out, const Answer& a, char separator);
+// The same less the key: what every number of one area and type shares.
+void AppendAnswerFieldsAfterKey(std::string& out, const Answer& a, char separator);
 // Appends the answer's JSON object less its opening brace: "number":…}.
 void AppendJsonAnswer(std::string& out, std::string_view number, const Answer& a);
+// Its members after the key: ,"found":…}.
+void AppendJsonAnswerAfterKey(std::string& out, const Answer& a);
 
 // What a failed open says, in English: the words of the library, vnlt and
 // the service alike.

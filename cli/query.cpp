@@ -8,6 +8,7 @@
 
 #include "answer/answer.h"
 #include "answer/delimited.h"
+#include "answer/fields.h"
 #include "base/utf8.h"
 #include "cli/text_input.h"
 #include "directory/directory.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-const char kAnswerColumns[] = "key,found,area,type,province,city,areaCode,status";
+const char kAnswerColumns[] = VARNOLT_ANSWER_CSV_COLUMNS;
 const char kUtf8Mark[] = "\xEF\xBB\xBF";
 
 // Output in large blocks: a batch query writes millions of lines.
@@ -73,10 +74,8 @@ public:
 private:
     static Tails MakeTails(const Answer& a) {
         Tails tails;
-        AppendAnswerFields(tails.csv, a, ',');
-        tails.csv.erase(0, tails.csv.find(',', 1));  // the key is written per number
-        AppendJsonAnswer(tails.json, "", a);
-        tails.json.erase(0, tails.json.find(",\"found\""));
+        AppendAnswerFieldsAfterKey(tails.csv, a, ',');
+        AppendJsonAnswerAfterKey(tails.json, a);
         return tails;
     }
 

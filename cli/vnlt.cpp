@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "answer/answer.h"
+#include "answer/texts.h"
 #include "base/utf8.h"
 #include "cli/locate.h"
 #include "cli/query.h"
@@ -20,7 +21,6 @@
 #include "exchange/text_exchange.h"
 #include "keys/decimal.h"
 #include "platform/platform.h"
-#include "ui/strings.h"
 #include "version.h"
 
 namespace {

@@ -87,10 +87,13 @@ typedef struct varnolt_answer {
     const char* area_code; /* 0519, the city's area code (区号); "" where the directory has none */
 } varnolt_answer;
 
-/* Opens the directory file at `path` (UTF-8, also on Windows), reads it
- * whole and checks it. On VARNOLT_OK, *directory is an open directory that
- * the caller closes with varnolt_close; on any other result it is set to
- * null. The file is not used after the call returns. */
+/* Opens the directory file at `path` (UTF-8, also on Windows; on POSIX a
+ * name that is not UTF-8 is taken as the bytes it is), reads it whole and
+ * checks it. On VARNOLT_OK, *directory is an open directory that the caller
+ * closes with varnolt_close; on any other result it is set to null. Nothing
+ * at the path, a dangling link included, is VARNOLT_MISSING; a folder, FIFO
+ * or device is VARNOLT_UNREADABLE at once, never waited on. The file is not
+ * used after the call returns. */
 VARNOLT_API int varnolt_open(const char* path, varnolt** directory);
 
 /* The same over `size` bytes of a directory file in memory, which are
@@ -103,8 +106,8 @@ VARNOLT_API void varnolt_close(varnolt* directory);
 
 /* Answers one number as people write it: a NUL-terminated UTF-8 text such
  * as "13912345678", "0755-8888 8888", "+86 139 1234 5678" or
- * "Tel: 010-1234 5678 ext. 8". Labels before the number and an extension
- * after it are skipped; another country's number, or text with too few
+ * "Tel: 010-1234 5678 ext. 8". Labels before the number, of any length,
+ * and an extension after it are skipped; another country's number, or text with too few
  * digits, has no area. `answer_size` is sizeof *answer. Fills *answer and
  * returns VARNOLT_OK; VARNOLT_INVALID_ARGUMENT when a pointer is null or
  * answer_size is less than the first answer's (through area_code). It

@@ -7,7 +7,7 @@ VERSION="$(sed -n 's/^project(Varnolt VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLi
 # The Windows installer's identity across every version.
 UPGRADE_CODE=6F3D2A1C-8B57-4E0A-9C41-2D7E5B90A613
 # shellcheck disable=SC2034  # for the scripts that source this
-PACKAGING_TOOLS=(zip unzip msitools wixl faketime debhelper dpkg-dev fakeroot lintian pkg-config
+PACKAGING_TOOLS=(zip unzip msitools wixl faketime debhelper dpkg-dev fakeroot lintian pkg-config abigail-tools
     dh-python python3-all-dev python3-setuptools python3-wheel python3-build python3-venv pybuild-plugin-pyproject)
 
 # Whether FOLDER may not take release files, saying why: the checkout, a
