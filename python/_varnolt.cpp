@@ -33,7 +33,8 @@ const char* const kFieldNames[] = {"status", "key",
                                        nullptr};
 
 PyTypeObject* answerType;
-PyObject* statusNames[4];
+constexpr int kStatuses = VARNOLT_INVALID + 1;
+PyObject* statusNames[kStatuses];
 PyObject* errorType;
 PyObject* missingType;
 PyObject* damagedType;
@@ -357,8 +358,8 @@ PyObject* AnswerNew(PyTypeObject* type, PyObject* args, PyObject* keywords) {
                                 Py_TYPE(given[i])->tp_name);
     }
     int named = 0;
-    while (named < 4 && PyUnicode_Compare(given[0], statusNames[named]) != 0) ++named;
-    if (named == 4) return PyErr_Format(PyExc_ValueError, "no such status: %R", given[0]);
+    while (named < kStatuses && PyUnicode_Compare(given[0], statusNames[named]) != 0) ++named;
+    if (named == kStatuses) return PyErr_Format(PyExc_ValueError, "no such status: %R", given[0]);
     const unsigned long key = PyLong_AsUnsignedLong(given[1]);
     if (PyErr_Occurred()) return nullptr;
     if (key > UINT32_MAX) return PyErr_Format(PyExc_OverflowError, "a key has 32 bits: %lu", key);
