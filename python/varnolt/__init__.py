@@ -71,8 +71,9 @@ class Directory(_Directory):
         DataFrame on the same index, one column per Answer field: status,
         key (UInt32), area, type, province, city and area_code, the texts as
         categoricals. A missing number (None, NaN, pd.NA) has every column
-        missing; text that is not Unicode is 'invalid'. Columns of int64 or float64 numbers, as pandas reads them
-        from CSV, are answered as their digits."""
+        missing; text that is not Unicode is 'invalid'. Columns of int64 or
+        float64 numbers, as pandas reads them from CSV, are answered as their
+        digits."""
         import numpy as np
         import pandas as pd
 
