@@ -6,22 +6,35 @@
 #include <structmember.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "answer/fields.h"
 #include "lib/varnolt.h"
 
 namespace {
 
+// An answer's fields: status and key, then the texts in the order of the
+// one list of them.
+constexpr int kTexts = VARNOLT_ANSWER_TEXT_COUNT;
+constexpr int kFields = 2 + kTexts;
+const char* const kFieldNames[] = {"status", "key",
+#define VARNOLT_NAME(cName, jsonKey, member) #cName,
+                                   VARNOLT_ANSWER_TEXTS(VARNOLT_NAME)
+#undef VARNOLT_NAME
+                                       nullptr};
+
 PyTypeObject* answerType;
-PyObject* statusNames[4];
+constexpr int kStatuses = VARNOLT_INVALID + 1;
+PyObject* statusNames[kStatuses];
 PyObject* errorType;
 PyObject* missingType;
 PyObject* damagedType;
@@ -44,7 +57,6 @@ struct TextCache {
     std::vector<Slot> slots = std::vector<Slot>(1024);
     size_t used = 0;
     std::unordered_map<std::string_view, uint32_t> ids;
-    std::vector<PyObject*> byId;  // borrowed from the slots
 
     ~TextCache() {
         for (Slot& s : slots) Py_XDECREF(s.text);
@@ -52,7 +64,17 @@ struct TextCache {
 
     static size_t Hash(const char* key) { return (reinterpret_cast<uintptr_t>(key) >> 3) * 0x9E3779B97F4A7C15ull; }
 
+    // Null with MemoryError set when the table cannot grow.
     const Slot* Find(const char* key) {
+        try {
+            return FindOrAdd(key);
+        } catch (const std::bad_alloc&) {
+            PyErr_NoMemory();
+            return nullptr;
+        }
+    }
+
+    const Slot* FindOrAdd(const char* key) {
         const size_t mask = slots.size() - 1;
         for (size_t at = Hash(key) & mask;; at = (at + 1) & mask) {
             if (slots[at].key == key) return &slots[at];
@@ -63,13 +85,18 @@ struct TextCache {
     const Slot* Add(const char* key, size_t at) {
         if (2 * (used + 1) > slots.size()) {
             Grow();
-            return Find(key);
+            return FindOrAdd(key);
         }
         PyObject* text =
             PyUnicode_DecodeUTF8(key, static_cast<Py_ssize_t>(std::char_traits<char>::length(key)), "replace");
         if (!text) return nullptr;
-        auto [named, fresh] = ids.try_emplace(std::string_view(key), static_cast<uint32_t>(byId.size()));
-        if (fresh) byId.push_back(text);
+        std::unordered_map<std::string_view, uint32_t>::iterator named;
+        try {
+            named = ids.try_emplace(std::string_view(key), static_cast<uint32_t>(ids.size())).first;
+        } catch (const std::bad_alloc&) {
+            Py_DECREF(text);
+            throw;
+        }
         slots[at] = Slot{key, text, named->second};
         ++used;
         return &slots[at];
@@ -92,99 +119,179 @@ struct DirectoryObject {
     PyObject_HEAD varnolt* handle;
     PyObject* path;
     TextCache* texts;
+    bool opening;  // an __init__ is opening the file without the GIL
 };
+
+// How one number was read into a batch's text.
+enum class Read { kText, kMissing, kFailed };
 
 // Integers as a column of numbers read by pandas holds them (int64, or
 // float64 where some are missing): "" where no telephone number is, so that
 // they are answered 'invalid'.
-const char* WriteInteger(long long value, char (&digits)[32]) {
-    if (value < 0) return "";
-    *std::to_chars(digits, digits + sizeof digits - 1, value).ptr = '\0';
-    return digits;
-}
-
-const char* WriteFloat(double value, char (&digits)[32]) {
-    if (std::isnan(value)) return nullptr;
-    if (!(value >= 0 && value < 1e15) || value != std::floor(value)) return "";
-    return WriteInteger(static_cast<long long>(value), digits);
-}
-
-// The UTF-8 text of one number as a caller holds it: str, bytes, int or
-// float. Missing (None, NaN): null with no error set. Integers are written
-// into `digits`.
-const char* TextOf(PyObject* number, char (&digits)[32]) {
-    if (PyUnicode_Check(number)) return PyUnicode_AsUTF8AndSize(number, nullptr);
-    if (PyBytes_Check(number)) return PyBytes_AS_STRING(number);
-    if (number == Py_None) return nullptr;
-    if (PyLong_Check(number) && !PyBool_Check(number)) {
-        int overflow = 0;
-        const long long value = PyLong_AsLongLongAndOverflow(number, &overflow);
-        if (value == -1 && PyErr_Occurred()) return nullptr;
-        return overflow ? "" : WriteInteger(value, digits);
+Read AppendInteger(long long value, std::string& out) {
+    if (value >= 0) {
+        char digits[24];
+        out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
     }
-    if (PyFloat_Check(number)) return WriteFloat(PyFloat_AS_DOUBLE(number), digits);
-    PyErr_Format(PyExc_TypeError, "a number is given as str, bytes or int, not %.100s", Py_TYPE(number)->tp_name);
-    return nullptr;
+    out.push_back('\0');
+    return Read::kText;
 }
+
+Read AppendFloat(double value, std::string& out) {
+    if (std::isnan(value)) return Read::kMissing;
+    if (!(value >= 0 && value < 1e15) || value != std::floor(value)) return AppendInteger(-1, out);
+    return AppendInteger(static_cast<long long>(value), out);
+}
+
+// Appends the UTF-8 text of one number as a caller holds it, and a NUL: a
+// copy, so that no other thread can take it away while the GIL is let go.
+// str, bytes, any integer (numpy's and pandas' have __index__) or float.
+// None, NaN and the objects in `missing` (pandas' NA and NaT) are missing.
+Read AppendText(PyObject* number, PyObject* missing, std::string& out) {
+    if (PyUnicode_Check(number)) {
+        Py_ssize_t size = 0;
+        const char* text = PyUnicode_AsUTF8AndSize(number, &size);
+        if (!text) {
+            // A lone surrogate, as surrogateescape leaves for bytes that are
+            // not UTF-8: text with no number in it, not a failed batch.
+            if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return Read::kFailed;
+            PyErr_Clear();
+            text = "";
+            size = 0;
+        }
+        out.append(text, static_cast<size_t>(size)).push_back('\0');
+        return Read::kText;
+    }
+    if (PyBytes_Check(number)) {
+        out.append(PyBytes_AS_STRING(number), static_cast<size_t>(PyBytes_GET_SIZE(number))).push_back('\0');
+        return Read::kText;
+    }
+    if (number == Py_None) return Read::kMissing;
+    for (Py_ssize_t m = 0; missing && m < PyTuple_GET_SIZE(missing); ++m) {
+        if (number == PyTuple_GET_ITEM(missing, m)) return Read::kMissing;  // NA == x is NA, not a bool
+    }
+    if (PyFloat_Check(number)) return AppendFloat(PyFloat_AS_DOUBLE(number), out);
+    if (PyIndex_Check(number) && !PyBool_Check(number)) {
+        PyObject* index = PyNumber_Index(number);
+        if (!index) return Read::kFailed;
+        int overflow = 0;
+        const long long value = PyLong_AsLongLongAndOverflow(index, &overflow);
+        Py_DECREF(index);
+        if (value == -1 && PyErr_Occurred()) return Read::kFailed;
+        return AppendInteger(overflow ? -1 : value, out);
+    }
+    // numpy's float32 and float16 are no float, but have __float__.
+    if (!PyBool_Check(number) && Py_TYPE(number)->tp_as_number && Py_TYPE(number)->tp_as_number->nb_float) {
+        const double value = PyFloat_AsDouble(number);
+        if (value == -1.0 && PyErr_Occurred()) return Read::kFailed;
+        return AppendFloat(value, out);
+    }
+    PyErr_Format(PyExc_TypeError, "a number is given as str, bytes, int or float, not %.100s",
+                 Py_TYPE(number)->tp_name);
+    return Read::kFailed;
+}
+
+// pandas' missing values, if pandas is in use: a new tuple, empty if not.
+PyObject* PandasMissing() {
+    PyObject* name = PyUnicode_FromString("pandas");
+    PyObject* pandas = name ? PyImport_GetModule(name) : nullptr;
+    Py_XDECREF(name);
+    if (!pandas) return PyErr_Occurred() ? nullptr : PyTuple_New(0);
+    PyObject* na = PyObject_GetAttrString(pandas, "NA");
+    PyObject* nat = na ? PyObject_GetAttrString(pandas, "NaT") : nullptr;
+    Py_DECREF(pandas);
+    PyObject* missing = nat ? PyTuple_Pack(2, na, nat) : nullptr;
+    Py_XDECREF(na);
+    Py_XDECREF(nat);
+    if (!missing && PyErr_ExceptionMatches(PyExc_AttributeError)) {  // pandas still being imported
+        PyErr_Clear();
+        return PyTuple_New(0);
+    }
+    return missing;
+}
+
+// A buffer held for one call, released however the call ends.
+struct HeldBuffer {
+    Py_buffer view{};
+    bool held = false;
+
+    HeldBuffer() = default;
+    HeldBuffer(const HeldBuffer&) = delete;
+    HeldBuffer& operator=(const HeldBuffer&) = delete;
+
+    bool Get(PyObject* object, int flags) {
+        held = PyObject_GetBuffer(object, &view, flags) == 0;
+        return held;
+    }
+    ~HeldBuffer() {
+        if (held) PyBuffer_Release(&view);
+    }
+};
 
 // The numbers of a batch: a list of objects, or a column of int64 or
-// float64. `missing` holds objects that stand for a missing number (pandas'
-// NA and NaT), besides None and NaN.
+// float64. Read with the GIL held, slice by slice.
 struct Numbers {
     PyObject* list = nullptr;
-    Py_buffer column{};
+    HeldBuffer column;
     char format = 0;
     PyObject* missing = nullptr;
-
-    ~Numbers() {
-        if (format) PyBuffer_Release(&column);
-    }
 
     bool Open(PyObject* numbers) {
         if (PyList_Check(numbers)) {
             list = numbers;
             return true;
         }
-        if (PyObject_GetBuffer(numbers, &column, PyBUF_FORMAT | PyBUF_ND) < 0) return false;
-        const char* f = column.format ? column.format : "B";
-        if (column.ndim == 1 && column.itemsize == 8 && f[1] == '\0' && (*f == 'q' || *f == 'l' || *f == 'd')) {
+        if (!column.Get(numbers, PyBUF_FORMAT | PyBUF_C_CONTIGUOUS)) return false;
+        const char* f = column.view.format ? column.view.format : "B";
+        if (column.view.ndim == 1 && column.view.itemsize == 8 && f[1] == '\0' &&
+            (*f == 'q' || *f == 'l' || *f == 'd')) {
             format = *f == 'd' ? 'd' : 'q';
             return true;
         }
-        PyBuffer_Release(&column);
         PyErr_SetString(PyExc_TypeError, "numbers are a list, or a column of int64 or float64");
         return false;
     }
 
-    Py_ssize_t Count() const { return list ? PyList_GET_SIZE(list) : column.shape[0]; }
+    // A list may be changed by another thread whenever the GIL is let go.
+    Py_ssize_t Count() const { return list ? PyList_GET_SIZE(list) : column.view.shape[0]; }
 
-    // Null with no error set for a missing number.
-    const char* TextAt(Py_ssize_t i, char (&digits)[32]) const {
-        if (format == 'q') return WriteInteger(static_cast<const int64_t*>(column.buf)[i], digits);
-        if (format == 'd') return WriteFloat(static_cast<const double*>(column.buf)[i], digits);
-        PyObject* number = PyList_GET_ITEM(list, i);
-        for (Py_ssize_t m = 0; missing && m < PyTuple_GET_SIZE(missing); ++m) {
-            if (number == PyTuple_GET_ITEM(missing, m)) return nullptr;  // NA == x is NA, not a bool
+    Read Append(Py_ssize_t i, std::string& out) const {
+        if (format == 'q') return AppendInteger(static_cast<const int64_t*>(column.view.buf)[i], out);
+        if (format == 'd') return AppendFloat(static_cast<const double*>(column.view.buf)[i], out);
+        // An integer's __index__ may change the list, or drop this number.
+        if (i >= PyList_GET_SIZE(list)) {
+            PyErr_SetString(PyExc_RuntimeError, "the list of numbers changed size while it was answered");
+            return Read::kFailed;
         }
-        return TextOf(number, digits);
+        PyObject* number = Py_NewRef(PyList_GET_ITEM(list, i));
+        const Read read = AppendText(number, missing, out);
+        Py_DECREF(number);
+        return read;
     }
 };
 
-PyObject* RaiseResult(int code, PyObject* path) {
-    PyObject* type = code == VARNOLT_MISSING                                          ? missingType
-                     : code >= VARNOLT_NOT_DIRECTORY && code <= VARNOLT_DAMAGED_ITEMS ? damagedType
-                     : code == VARNOLT_NO_MEMORY                                      ? PyExc_MemoryError
-                                                                                      : errorType;
+// Raises the error of a result code as an OSError: errno, strerror and
+// filename from the system's reason where there is one, and libvarnolt's
+// code and text as .code and .reason.
+PyObject* RaiseResult(int code, int systemError, PyObject* path) {
+    if (code == VARNOLT_NO_MEMORY) return PyErr_NoMemory();
+    PyObject* type = code == VARNOLT_MISSING ? missingType : varnolt_is_damaged(code) != 0 ? damagedType : errorType;
     const char* reason = varnolt_errstr(code);
-    if (type == PyExc_MemoryError) return PyErr_NoMemory();
-    PyObject* error = path ? PyObject_CallFunction(type, "N", PyUnicode_FromFormat("%s: %U", reason, path))
-                           : PyObject_CallFunction(type, "s", reason);
+    PyObject* file = path ? path : Py_None;
+#ifdef _WIN32
+    // OSError finds errno from the Windows error itself.
+    PyObject* error = systemError ? PyObject_CallFunction(type, "OsOi", Py_None, reason, file, systemError)
+                                  : PyObject_CallFunction(type, "OsO", Py_None, reason, file);
+#else
+    PyObject* error = systemError ? PyObject_CallFunction(type, "isO", systemError, std::strerror(systemError), file)
+                                  : PyObject_CallFunction(type, "OsO", Py_None, reason, file);
+#endif
     if (!error) return nullptr;
     PyObject* number = PyLong_FromLong(code);
     PyObject* text = PyUnicode_FromString(reason);
     const bool set = number && text && PyObject_SetAttrString(error, "code", number) == 0 &&
                      PyObject_SetAttrString(error, "reason", text) == 0 &&
-                     PyObject_SetAttrString(error, "path", path ? path : Py_None) == 0;
+                     PyObject_SetAttrString(error, "path", file) == 0;
     Py_XDECREF(number);
     Py_XDECREF(text);
     if (set) PyErr_SetObject(type, error);
@@ -196,9 +303,6 @@ PyObject* RaiseResult(int code, PyObject* path) {
 // the directory's str objects. It holds nothing but str, so it cannot be
 // part of a cycle and stays out of the garbage collector's way: a batch of
 // a million answers is a million small allocations and nothing more.
-constexpr int kTexts = 5;
-const char* const kFieldNames[] = {"status", "key", "area", "type", "province", "city", "area_code", nullptr};
-
 struct AnswerObject {
     PyObject_HEAD PyObject* texts[kTexts];
     uint32_t key;
@@ -210,8 +314,10 @@ PyObject* MakeAnswer(DirectoryObject* d, const varnolt_answer& a) {
     if (!answer) return nullptr;
     std::fill(std::begin(answer->texts), std::end(answer->texts), nullptr);
     answer->status = static_cast<uint8_t>(a.status);
-    answer->key = static_cast<uint32_t>(a.key);
-    const char* fields[] = {a.area, a.type, a.province, a.city, a.area_code};
+    answer->key = a.key;
+#define VARNOLT_TEXT(cName, jsonKey, member) a.cName,
+    const char* fields[] = {VARNOLT_ANSWER_TEXTS(VARNOLT_TEXT)};
+#undef VARNOLT_TEXT
     for (int i = 0; i < kTexts; ++i) {
         const TextCache::Slot* slot = d->texts->Find(fields[i]);
         answer->texts[i] = slot ? Py_NewRef(slot->text) : nullptr;
@@ -230,20 +336,38 @@ PyObject* AnswerField(AnswerObject* a, Py_ssize_t i) {
 }
 
 PyObject* AnswerNew(PyTypeObject* type, PyObject* args, PyObject* keywords) {
-    PyObject* status;
-    unsigned long key;
-    PyObject* texts[kTexts];
-    if (!PyArg_ParseTupleAndKeywords(args, keywords, "UkUUUUU:Answer", const_cast<char**>(kFieldNames), &status, &key,
-                                     &texts[0], &texts[1], &texts[2], &texts[3], &texts[4]))
-        return nullptr;
+    PyObject* given[kFields] = {};
+    const Py_ssize_t count = PyTuple_GET_SIZE(args);
+    if (count > kFields) return PyErr_Format(PyExc_TypeError, "Answer takes %d fields, not %zd", kFields, count);
+    for (Py_ssize_t i = 0; i < count; ++i) given[i] = PyTuple_GET_ITEM(args, i);
+    PyObject* name;
+    PyObject* value;
+    for (Py_ssize_t at = 0; keywords && PyDict_Next(keywords, &at, &name, &value);) {
+        int i = 0;
+        while (kFieldNames[i] &&
+               !(PyUnicode_Check(name) && PyUnicode_CompareWithASCIIString(name, kFieldNames[i]) == 0))
+            ++i;
+        if (!kFieldNames[i] || given[i])
+            return PyErr_Format(PyExc_TypeError, "Answer() got a bad or repeated field %R", name);
+        given[i] = value;
+    }
+    for (int i = 0; i < kFields; ++i) {
+        if (!given[i]) return PyErr_Format(PyExc_TypeError, "Answer() is missing the field '%s'", kFieldNames[i]);
+        if (i != 1 && !PyUnicode_Check(given[i]))
+            return PyErr_Format(PyExc_TypeError, "Answer's %s is a str, not %.100s", kFieldNames[i],
+                                Py_TYPE(given[i])->tp_name);
+    }
     int named = 0;
-    while (named < 4 && PyUnicode_Compare(status, statusNames[named]) != 0) ++named;
-    if (named == 4) return PyErr_Format(PyExc_ValueError, "no such status: %R", status);
+    while (named < kStatuses && PyUnicode_Compare(given[0], statusNames[named]) != 0) ++named;
+    if (named == kStatuses) return PyErr_Format(PyExc_ValueError, "no such status: %R", given[0]);
+    const unsigned long key = PyLong_AsUnsignedLong(given[1]);
+    if (PyErr_Occurred()) return nullptr;
+    if (key > UINT32_MAX) return PyErr_Format(PyExc_OverflowError, "a key has 32 bits: %lu", key);
     auto* answer = reinterpret_cast<AnswerObject*>(type->tp_alloc(type, 0));
     if (!answer) return nullptr;
     answer->status = static_cast<uint8_t>(named);
     answer->key = static_cast<uint32_t>(key);
-    for (int i = 0; i < kTexts; ++i) answer->texts[i] = Py_NewRef(texts[i]);
+    for (int i = 0; i < kTexts; ++i) answer->texts[i] = Py_NewRef(given[2 + i]);
     return reinterpret_cast<PyObject*>(answer);
 }
 
@@ -255,8 +379,8 @@ void AnswerDealloc(AnswerObject* a) {
 }
 
 PyObject* AnswerTuple(AnswerObject* a, PyObject* = nullptr) {
-    PyObject* tuple = PyTuple_New(2 + kTexts);
-    for (Py_ssize_t i = 0; tuple && i < 2 + kTexts; ++i) {
+    PyObject* tuple = PyTuple_New(kFields);
+    for (Py_ssize_t i = 0; tuple && i < kFields; ++i) {
         PyObject* field = AnswerField(a, i);
         if (!field)
             Py_CLEAR(tuple);
@@ -266,10 +390,10 @@ PyObject* AnswerTuple(AnswerObject* a, PyObject* = nullptr) {
     return tuple;
 }
 
-Py_ssize_t AnswerLength(PyObject*) { return 2 + kTexts; }
+Py_ssize_t AnswerLength(PyObject*) { return kFields; }
 
 PyObject* AnswerItem(AnswerObject* a, Py_ssize_t i) {
-    if (i < 0 || i >= 2 + kTexts) {
+    if (i < 0 || i >= kFields) {
         PyErr_SetString(PyExc_IndexError, "Answer index out of range");
         return nullptr;
     }
@@ -277,12 +401,20 @@ PyObject* AnswerItem(AnswerObject* a, Py_ssize_t i) {
 }
 
 PyObject* AnswerRepr(AnswerObject* a) {
-    PyObject* key = PyLong_FromUnsignedLong(a->key);
-    if (!key) return nullptr;
-    PyObject* text = PyUnicode_FromFormat(
-        "varnolt.Answer(status=%R, key=%S, area=%R, type=%R, province=%R, city=%R, area_code=%R)",
-        statusNames[a->status], key, a->texts[0], a->texts[1], a->texts[2], a->texts[3], a->texts[4]);
-    Py_DECREF(key);
+    PyObject* parts = PyList_New(0);
+    for (int i = 0; parts && i < kFields; ++i) {
+        PyObject* field = AnswerField(a, i);
+        PyObject* part = field ? PyUnicode_FromFormat(i == 1 ? "%s=%S" : "%s=%R", kFieldNames[i], field) : nullptr;
+        if (!part || PyList_Append(parts, part) < 0) Py_CLEAR(parts);
+        Py_XDECREF(field);
+        Py_XDECREF(part);
+    }
+    PyObject* comma = parts ? PyUnicode_FromString(", ") : nullptr;
+    PyObject* joined = comma ? PyUnicode_Join(comma, parts) : nullptr;
+    PyObject* text = joined ? PyUnicode_FromFormat("varnolt.Answer(%U)", joined) : nullptr;
+    Py_XDECREF(parts);
+    Py_XDECREF(comma);
+    Py_XDECREF(joined);
     return text;
 }
 
@@ -305,7 +437,7 @@ Py_hash_t AnswerHash(AnswerObject* a) {
 
 PyObject* AnswerAsDict(AnswerObject* a, PyObject*) {
     PyObject* dict = PyDict_New();
-    for (Py_ssize_t i = 0; dict && i < 2 + kTexts; ++i) {
+    for (Py_ssize_t i = 0; dict && i < kFields; ++i) {
         PyObject* field = AnswerField(a, i);
         if (!field || PyDict_SetItemString(dict, kFieldNames[i], field) < 0) Py_CLEAR(dict);
         Py_XDECREF(field);
@@ -321,16 +453,25 @@ PyObject* AnswerStatus(AnswerObject* a, void*) { return AnswerField(a, 0); }
 PyObject* AnswerKey(AnswerObject* a, void*) { return AnswerField(a, 1); }
 PyObject* AnswerFound(AnswerObject* a, void*) { return PyBool_FromLong(a->status == VARNOLT_FOUND); }
 
+// What each text holds, by its name in the list of an answer's texts.
+constexpr const char* kAbout_area = "the home area: 江苏省常州市";
+constexpr const char* kAbout_type = "the number type: 中国移动, 中国联通, 中国电信, 中国广电, 移动电话 or 固定电话";
+constexpr const char* kAbout_province = "江苏省; '' for a name with no province";
+constexpr const char* kAbout_city = "常州市; several joined by 、 where one area code serves them";
+constexpr const char* kAbout_area_code = "the city's area code (区号), such as 0519; '' where there is none";
+
+enum TextIndex {
+#define VARNOLT_INDEX(cName, jsonKey, member) kText_##cName,
+    VARNOLT_ANSWER_TEXTS(VARNOLT_INDEX)
+#undef VARNOLT_INDEX
+};
+
 PyMemberDef answerMembers[] = {
-    {"area", T_OBJECT_EX, offsetof(AnswerObject, texts[0]), READONLY, "the home area: 江苏省常州市"},
-    {"type", T_OBJECT_EX, offsetof(AnswerObject, texts[1]), READONLY,
-     "the number type: 中国移动, 中国联通, 中国电信, 中国广电, 移动电话 or 固定电话"},
-    {"province", T_OBJECT_EX, offsetof(AnswerObject, texts[2]), READONLY, "江苏省; '' for a name with no province"},
-    {"city", T_OBJECT_EX, offsetof(AnswerObject, texts[3]), READONLY,
-     "常州市; several joined by 、 where one area code serves them"},
-    {"area_code", T_OBJECT_EX, offsetof(AnswerObject, texts[4]), READONLY,
-     "the city's area code (区号), such as 0519; '' where there is none"},
-    {nullptr, 0, 0, 0, nullptr},
+#define VARNOLT_MEMBER(cName, jsonKey, member) \
+    {#cName, T_OBJECT_EX, offsetof(AnswerObject, texts) + kText_##cName * sizeof(PyObject*), READONLY, kAbout_##cName},
+    VARNOLT_ANSWER_TEXTS(VARNOLT_MEMBER)
+#undef VARNOLT_MEMBER
+        {nullptr, 0, 0, 0, nullptr},
 };
 
 PyGetSetDef answerGetters[] = {
@@ -360,9 +501,12 @@ PyType_Slot answerSlots[] = {
     {Py_tp_members, answerMembers},
     {Py_tp_getset, answerGetters},
     {Py_tp_methods, answerMethods},
-    {Py_tp_doc, const_cast<char*>("Answer(status, key, area, type, province, city, area_code)\n--\n\n"
-                                  "One number's answer. Read-only; unpacks and indexes like a tuple of its seven\n"
-                                  "fields, in that order. The texts are '' where there is nothing to say.")},
+#define VARNOLT_ARGUMENT(cName, jsonKey, member) ", " #cName
+    {Py_tp_doc, const_cast<char*>("Answer(status, key" VARNOLT_ANSWER_TEXTS(
+                    VARNOLT_ARGUMENT) ")\n--\n\n"
+                                      "One number's answer. Read-only; unpacks and indexes like a tuple of its\n"
+                                      "fields, in that order. The texts are '' where there is nothing to say.")},
+#undef VARNOLT_ARGUMENT
     {0, nullptr},
 };
 
@@ -374,25 +518,33 @@ int DirectoryInit(DirectoryObject* self, PyObject* args, PyObject* keywords) {
     if (!PyArg_ParseTupleAndKeywords(args, keywords, "O&:Directory", const_cast<char**>(names), PyUnicode_FSDecoder,
                                      &path))
         return -1;
-    // Another thread may be answering from the open handle without the GIL.
-    const char* file = self->handle ? nullptr : PyUnicode_AsUTF8(path);
-    if (!file) {
-        if (!PyErr_Occurred()) PyErr_SetString(PyExc_RuntimeError, "the directory is already open");
-        Py_DECREF(path);
-        return -1;
+    // Another thread may be answering from the open handle without the GIL,
+    // or opening one for this object.
+    PyObject* file = nullptr;
+    if (self->handle || self->opening) {
+        PyErr_SetString(PyExc_RuntimeError, "the directory is already open");
+    } else if (PyUnicode_FSConverter(path, &file)) {
+        self->opening = true;
+        varnolt* handle = nullptr;
+        int code;
+        int systemError;
+        Py_BEGIN_ALLOW_THREADS code = varnolt_open(PyBytes_AS_STRING(file), &handle);
+        systemError = varnolt_system_error();
+        Py_END_ALLOW_THREADS self->opening = false;
+        Py_DECREF(file);
+        if (code != VARNOLT_OK) {
+            RaiseResult(code, systemError, path);
+        } else if (!(self->texts = new (std::nothrow) TextCache)) {
+            varnolt_close(handle);
+            PyErr_NoMemory();
+        } else {
+            self->path = path;
+            self->handle = handle;
+            return 0;
+        }
     }
-    varnolt* handle = nullptr;
-    int code;
-    Py_BEGIN_ALLOW_THREADS code = varnolt_open(file, &handle);
-    Py_END_ALLOW_THREADS if (code != VARNOLT_OK) {
-        RaiseResult(code, path);
-        Py_DECREF(path);
-        return -1;
-    }
-    self->path = path;
-    self->handle = handle;
-    self->texts = new TextCache;
-    return 0;
+    Py_DECREF(path);
+    return -1;
 }
 
 void DirectoryDealloc(DirectoryObject* self) {
@@ -412,133 +564,151 @@ bool Ready(DirectoryObject* self) {
 
 PyObject* DirectoryLookup(DirectoryObject* self, PyObject* number) {
     if (!Ready(self)) return nullptr;
-    char digits[32];
-    const char* text = TextOf(number, digits);
-    if (!text) {
-        if (!PyErr_Occurred()) PyErr_SetString(PyExc_TypeError, "a number to look up, not None or NaN");
-        return nullptr;
+    try {
+        std::string text;
+        const Read read = AppendText(number, nullptr, text);
+        if (read == Read::kFailed) return nullptr;
+        if (read == Read::kMissing) {
+            PyErr_SetString(PyExc_TypeError, "a number to look up, not None or NaN");
+            return nullptr;
+        }
+        varnolt_answer answer;
+        const int code = varnolt_lookup(self->handle, text.c_str(), &answer, sizeof answer);
+        if (code != VARNOLT_OK) return RaiseResult(code, 0, nullptr);
+        return MakeAnswer(self, answer);
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
     }
-    varnolt_answer answer;
-    const int code = varnolt_lookup(self->handle, text, &answer, sizeof answer);
-    if (code != VARNOLT_OK) return RaiseResult(code, nullptr);
-    return MakeAnswer(self, answer);
 }
 
-// Answers every number, a slice at a time, handing each answer and its
-// index to `take`, with the GIL held. A missing number reaches `take` with
-// a null answer when `keepMissing`, else it is answered as empty text.
+// Answers every number, a slice at a time, handing each answer, its index
+// and whether the number was missing to `take`, with the GIL held. The
+// texts of a slice are copied first: nothing of the caller's is read while
+// the GIL is let go.
 template <typename Take>
-bool AnswerAll(DirectoryObject* self, const Numbers& numbers, bool keepMissing, Take take) {
-    std::vector<const char*> texts;
-    std::vector<varnolt_answer> answers;
-    std::string written;  // the integers of one slice, NUL after each
-    std::vector<std::pair<Py_ssize_t, size_t>> writtenAt;
-    const Py_ssize_t count = numbers.Count();
-    for (Py_ssize_t start = 0; start < count; start += kSlice) {
-        const Py_ssize_t n = std::min(kSlice, count - start);
-        texts.assign(static_cast<size_t>(n), nullptr);
-        written.clear();
-        writtenAt.clear();
-        for (Py_ssize_t i = 0; i < n; ++i) {
-            char digits[32];
-            const char* text = numbers.TextAt(start + i, digits);
-            if (!text && PyErr_Occurred()) return false;
-            if (text == digits) {
-                writtenAt.emplace_back(i, written.size());
-                written.append(digits).push_back('\0');
-            } else {
-                texts[static_cast<size_t>(i)] = text;
+bool AnswerAll(DirectoryObject* self, const Numbers& numbers, Take take) {
+    constexpr size_t kMissing = SIZE_MAX;
+    try {
+        std::string written;  // the texts of one slice, NUL after each
+        std::vector<size_t> writtenAt;
+        std::vector<const char*> texts;
+        std::vector<varnolt_answer> answers;
+        const Py_ssize_t count = numbers.Count();
+        for (Py_ssize_t start = 0; start < count; start += kSlice) {
+            if (numbers.Count() != count) {
+                PyErr_SetString(PyExc_RuntimeError, "the list of numbers changed size while it was answered");
+                return false;
+            }
+            const size_t n = static_cast<size_t>(std::min(kSlice, count - start));
+            written.clear();
+            writtenAt.clear();
+            for (size_t i = 0; i < n; ++i) {
+                const size_t at = written.size();
+                const Read read = numbers.Append(start + static_cast<Py_ssize_t>(i), written);
+                if (read == Read::kFailed) return false;
+                writtenAt.push_back(read == Read::kMissing ? kMissing : at);
+            }
+            texts.resize(n);
+            for (size_t i = 0; i < n; ++i)
+                texts[i] = writtenAt[i] == kMissing ? nullptr : written.data() + writtenAt[i];
+            answers.resize(n);
+            int code;
+            Py_BEGIN_ALLOW_THREADS code =
+                varnolt_lookup_many(self->handle, texts.data(), n, answers.data(), sizeof answers[0]);
+            Py_END_ALLOW_THREADS if (code != VARNOLT_OK) {
+                RaiseResult(code, 0, nullptr);
+                return false;
+            }
+            for (size_t i = 0; i < n; ++i) {
+                if (!take(start + static_cast<Py_ssize_t>(i), answers[i], texts[i] == nullptr)) return false;
             }
         }
-        for (auto [i, at] : writtenAt) texts[static_cast<size_t>(i)] = written.data() + at;
-        answers.resize(static_cast<size_t>(n));
-        int code;
-        Py_BEGIN_ALLOW_THREADS code =
-            varnolt_lookup_many(self->handle, texts.data(), texts.size(), answers.data(), sizeof answers[0]);
-        Py_END_ALLOW_THREADS if (code != VARNOLT_OK) {
-            RaiseResult(code, nullptr);
-            return false;
-        }
-        for (Py_ssize_t i = 0; i < n; ++i) {
-            const bool gone = keepMissing && !texts[static_cast<size_t>(i)];
-            if (!take(start + i, gone ? nullptr : &answers[static_cast<size_t>(i)])) return false;
-        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+        return false;
     }
-    return true;
 }
 
 PyObject* DirectoryLookupMany(DirectoryObject* self, PyObject* numbers) {
     if (!Ready(self)) return nullptr;
-    // A list of our own: no other thread can drop a text while the GIL is let go.
-    PyObject* list = PySequence_List(numbers);
-    if (!list) return nullptr;
+    // A list of our own, whose length no other thread changes.
     Numbers given;
-    given.list = list;
-    PyObject* result = PyList_New(PyList_GET_SIZE(list));
-    const bool done = result && AnswerAll(self, given, false, [&](Py_ssize_t i, const varnolt_answer* a) {
-                          PyObject* answer = MakeAnswer(self, *a);
+    given.list = PySequence_List(numbers);
+    given.missing = given.list ? PandasMissing() : nullptr;
+    PyObject* result = given.missing ? PyList_New(PyList_GET_SIZE(given.list)) : nullptr;
+    const bool done = result && AnswerAll(self, given, [&](Py_ssize_t i, const varnolt_answer& a, bool) {
+                          PyObject* answer = MakeAnswer(self, a);
                           if (answer) PyList_SET_ITEM(result, i, answer);
                           return answer != nullptr;
                       });
-    Py_DECREF(list);
+    Py_XDECREF(given.list);
+    Py_XDECREF(given.missing);
     if (!done) Py_CLEAR(result);
     return result;
 }
 
-// annotate's columns: (statuses as int8 codes, -1 where the number is
-// missing; keys as uint32; then for area, type, province, city and
-// area_code a pair (int32 codes, categories)). `numbers` is a list or a
-// column of int64 or float64; `missing` a tuple of the objects that stand
-// for a missing number.
+// annotate's columns. `numbers` is a list, or a column of int64 or float64;
+// `columns` an int32 array of (fields, numbers) that is filled: each
+// number's status (-1 where the number is missing), its key (uint32 bits),
+// and for each text its code among the categories. Returns the categories,
+// a list of str for each text. The caller makes the columns, so that
+// running out of memory for them is a MemoryError before anything is done.
 PyObject* DirectoryColumns(DirectoryObject* self, PyObject* args) {
     PyObject* given;
+    PyObject* out;
     Numbers numbers;
-    if (!Ready(self) || !PyArg_ParseTuple(args, "OO!:_columns", &given, &PyTuple_Type, &numbers.missing) ||
-        !numbers.Open(given))
+    HeldBuffer columns;
+    if (!Ready(self) || !PyArg_ParseTuple(args, "OO:_columns", &given, &out) || !numbers.Open(given) ||
+        !columns.Get(out, PyBUF_WRITABLE | PyBUF_FORMAT | PyBUF_C_CONTIGUOUS))
         return nullptr;
     const Py_ssize_t count = numbers.Count();
-    const size_t n = static_cast<size_t>(count);
-    std::vector<int8_t> statuses(n, -1);
-    std::vector<uint32_t> keys(n, 0);
-    std::vector<int32_t> codes[5];
-    std::vector<int32_t> codeOfId[5];
-    PyObject* categories[5] = {};
-    for (int f = 0; f < 5; ++f) {
-        codes[f].assign(n, -1);
-        categories[f] = PyList_New(0);
+    const Py_buffer& view = columns.view;
+    const std::string_view format = view.format ? view.format : "B";  // int32: i, or l where long has 32 bits
+    if (view.ndim != 2 || view.shape[0] != kFields || view.shape[1] != count || view.itemsize != 4 || format.empty() ||
+        (format.back() != 'i' && format.back() != 'l')) {
+        PyErr_Format(PyExc_ValueError, "columns are an int32 array of (%d, %zd)", kFields, count);
+        return nullptr;
     }
-    bool done = true;
-    for (PyObject* list : categories) done = done && list;
-    done = done && AnswerAll(self, numbers, true, [&](Py_ssize_t i, const varnolt_answer* a) {
-               if (!a) return true;
-               statuses[i] = static_cast<int8_t>(a->status);
-               keys[i] = static_cast<uint32_t>(a->key);
-               const char* fields[] = {a->area, a->type, a->province, a->city, a->area_code};
-               for (int f = 0; f < 5; ++f) {
-                   const TextCache::Slot* slot = self->texts->Find(fields[f]);
-                   if (!slot) return false;
-                   std::vector<int32_t>& known = codeOfId[f];
-                   if (slot->id >= known.size()) known.resize(slot->id + 1, -1);
-                   if (known[slot->id] < 0) {
-                       known[slot->id] = static_cast<int32_t>(PyList_GET_SIZE(categories[f]));
-                       if (PyList_Append(categories[f], slot->text) < 0) return false;
-                   }
-                   codes[f][i] = known[slot->id];
-               }
-               return true;
-           });
-    PyObject* result = nullptr;
-    if (done) {
-        auto bytes = [](const auto& v) {
-            return PyByteArray_FromStringAndSize(reinterpret_cast<const char*>(v.data()),
-                                                 static_cast<Py_ssize_t>(v.size() * sizeof v[0]));
-        };
-        result = Py_BuildValue("(NN(NO)(NO)(NO)(NO)(NO))", bytes(statuses), bytes(keys), bytes(codes[0]), categories[0],
-                               bytes(codes[1]), categories[1], bytes(codes[2]), categories[2], bytes(codes[3]),
-                               categories[3], bytes(codes[4]), categories[4]);
+    numbers.missing = PandasMissing();
+    if (!numbers.missing) return nullptr;
+    auto* column = static_cast<int32_t*>(view.buf);
+    std::vector<int32_t> codeOfId[kTexts];
+    PyObject* categories = PyTuple_New(kTexts);
+    for (Py_ssize_t f = 0; categories && f < kTexts; ++f) {
+        PyObject* list = PyList_New(0);
+        if (list)
+            PyTuple_SET_ITEM(categories, f, list);
+        else
+            Py_CLEAR(categories);
     }
-    for (PyObject* list : categories) Py_XDECREF(list);
-    return result;
+    const bool done = categories && AnswerAll(self, numbers, [&](Py_ssize_t i, const varnolt_answer& a, bool missing) {
+                          column[i] = missing ? -1 : a.status;
+                          const uint32_t key = missing ? 0 : a.key;
+                          std::memcpy(&column[count + i], &key, sizeof key);
+#define VARNOLT_TEXT(cName, jsonKey, member) a.cName,
+                          const char* fields[] = {VARNOLT_ANSWER_TEXTS(VARNOLT_TEXT)};
+#undef VARNOLT_TEXT
+                          for (int f = 0; f < kTexts; ++f) {
+                              int32_t& code = column[(2 + f) * count + i];
+                              code = -1;
+                              if (missing) continue;
+                              const TextCache::Slot* slot = self->texts->Find(fields[f]);
+                              if (!slot) return false;
+                              std::vector<int32_t>& known = codeOfId[f];
+                              if (slot->id >= known.size()) known.resize(slot->id + 1, -1);
+                              PyObject* list = PyTuple_GET_ITEM(categories, f);
+                              if (known[slot->id] < 0) {
+                                  known[slot->id] = static_cast<int32_t>(PyList_GET_SIZE(list));
+                                  if (PyList_Append(list, slot->text) < 0) return false;
+                              }
+                              code = known[slot->id];
+                          }
+                          return true;
+                      });
+    Py_DECREF(numbers.missing);
+    if (!done) Py_CLEAR(categories);
+    return categories;
 }
 
 PyObject* DirectoryGetPath(DirectoryObject* self, void*) {
@@ -552,16 +722,18 @@ PyMethodDef directoryMethods[] = {
      "lookup($self, number, /)\n--\n\n"
      "The answer for one number as people write it: \"13912345678\",\n"
      "\"0755-8888 8888\", \"+86 139 1234 5678\", \"Tel: 010-1234 5678 ext. 8\",\n"
-     "or an int such as 13912345678. Labels before the number and an\n"
-     "extension after it are skipped; another country's number, or text with\n"
-     "too few digits, has no area (status 'foreign' or 'invalid')."},
+     "or an integer such as 13912345678, numpy's and pandas' too. Labels\n"
+     "before the number and an extension after it are skipped; another\n"
+     "country's number, or text with too few digits or that is not Unicode,\n"
+     "has no area (status 'foreign' or 'invalid')."},
     {"lookup_many", reinterpret_cast<PyCFunction>(DirectoryLookupMany), METH_O,
      "lookup_many($self, numbers, /)\n--\n\n"
-     "The answers for an iterable of numbers, as a list in the same order:\n"
-     "what lookup gives for each. None and NaN are answered as empty text\n"
-     "(status 'invalid'). Other threads run while the numbers are answered."},
+     "The answers for an iterable of numbers (a list, a numpy array, a pandas\n"
+     "Series), as a list in the same order: what lookup gives for each. None,\n"
+     "NaN, pandas' NA and text that is not Unicode (a lone surrogate) are\n"
+     "answered 'invalid'. Other threads run while the numbers are answered."},
     {"_columns", reinterpret_cast<PyCFunction>(DirectoryColumns), METH_VARARGS,
-     "_columns($self, numbers, missing, /)\n--\n\nannotate's columns as buffers."},
+     "_columns($self, numbers, columns, /)\n--\n\nFills annotate's columns; returns the categories."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -619,9 +791,14 @@ PyMODINIT_FUNC PyInit__varnolt(void) {
     answerType = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&answerSpec));
     if (!answerType || PyModule_AddObjectRef(module, "Answer", reinterpret_cast<PyObject*>(answerType)) < 0) goto fail;
     {
-        PyObject* names = PyTuple_New(2 + kTexts);
-        for (Py_ssize_t i = 0; names && i < 2 + kTexts; ++i)
-            PyTuple_SET_ITEM(names, i, PyUnicode_FromString(kFieldNames[i]));
+        PyObject* names = PyTuple_New(kFields);
+        for (Py_ssize_t i = 0; names && i < kFields; ++i) {
+            PyObject* name = PyUnicode_InternFromString(kFieldNames[i]);
+            if (name)
+                PyTuple_SET_ITEM(names, i, name);
+            else
+                Py_CLEAR(names);
+        }
         const bool set = names &&
                          PyObject_SetAttrString(reinterpret_cast<PyObject*>(answerType), "_fields", names) == 0 &&
                          PyObject_SetAttrString(reinterpret_cast<PyObject*>(answerType), "__match_args__", names) == 0;
@@ -632,8 +809,9 @@ PyMODINIT_FUNC PyInit__varnolt(void) {
     {
         PyObject* missingBases = nullptr;
         const bool added =
-            AddError(module, "varnolt.Error", &errorType, nullptr,
-                     "A directory file that cannot be used; .code is libvarnolt's result code, .reason its text, "
+            AddError(module, "varnolt.Error", &errorType, PyExc_OSError,
+                     "A directory file that cannot be used: an OSError whose errno, strerror and filename are the\n"
+                     "system's reason where there is one; .code is libvarnolt's result code, .reason its text,\n"
                      ".path the file.") &&
             (missingBases = PyTuple_Pack(2, errorType, PyExc_FileNotFoundError)) &&
             AddError(module, "varnolt.MissingError", &missingType, missingBases, "No directory file at the path.") &&

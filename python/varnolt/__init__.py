@@ -13,8 +13,10 @@ directory does not cover); 'foreign' (another country's number); or
 'invalid' (no number in the text). Only 'found' has an area.
 
 A Directory never changes once open: any number of threads may use one at
-once, and lookup_many lets other threads run while it works. pandas is
-needed for annotate alone.
+once, and lookup_many lets other threads run while it works. Numbers may be
+str, bytes, any integer (numpy's and pandas' too) or float; in a batch,
+None, NaN and pandas' NA are answered 'invalid', and so is text that is not
+Unicode. pandas is needed for annotate alone.
 """
 import functools
 import os
@@ -29,7 +31,7 @@ __version__ = version()
 STATUSES = ("found", "unknown", "foreign", "invalid")
 #: The national directory that comes with the package.
 DEFAULT_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "Varnolt.dat")
-_COLUMNS = ("area", "type", "province", "city", "area_code")
+_TEXTS = Answer._fields[2:]
 
 
 class Directory(_Directory):
@@ -39,10 +41,16 @@ class Directory(_Directory):
     Directory(path) opens another, such as a copy a user has added to.
     Raises MissingError (a FileNotFoundError) when there is no file at the
     path, DamagedError when it is not a directory file or a damaged one,
-    and Error for anything else; each carries .code, .reason and .path.
+    and Error for anything else. Each is an OSError: errno, strerror and
+    filename say the system's reason where there is one; .code, .reason
+    and .path are the library's.
 
-    A Directory is pickled as its path, so that it can be sent to the
-    worker processes of multiprocessing or Dask: each opens a path once.
+    A Directory can be sent to the worker processes of multiprocessing or
+    Dask. Directory() arrives as the receiving side's own national
+    directory, wherever its package is installed. Directory(path) arrives as
+    its path, and is opened as the file is there then: each process keeps
+    the one it opened while the file stays the same (its size, modification
+    time and inode), and opens it again once it was changed or replaced.
     """
 
     __slots__ = ()
@@ -52,8 +60,8 @@ class Directory(_Directory):
         super().__init__(DEFAULT_FILE if path is None else path)
 
     def __reduce__(self):
-        """Pickled as its path; unpickled, opened once in each process."""
-        return (_opened, (self.path,))
+        """Pickled as its path, or as None for the package's own."""
+        return (_opened, (None if self.path == DEFAULT_FILE else self.path,))
 
     def __repr__(self):
         return "varnolt.Directory(%r)" % (self.path,)
@@ -63,12 +71,16 @@ class Directory(_Directory):
         DataFrame on the same index, one column per Answer field: status,
         key (UInt32), area, type, province, city and area_code, the texts as
         categoricals. A missing number (None, NaN, pd.NA) has every column
-        missing. Columns of int64 or float64 numbers, as pandas reads them
-        from CSV, are answered as their digits."""
+        missing; text that is not Unicode is 'invalid'. Columns of int64 or
+        float64 numbers, as pandas reads them from CSV, are answered as their
+        digits."""
         import numpy as np
         import pandas as pd
 
-        series = numbers if isinstance(numbers, pd.Series) else pd.Series(numbers, dtype=object)
+        if isinstance(numbers, pd.Series):
+            series = numbers
+        else:  # an array keeps its dtype; anything else is a column of objects
+            series = pd.Series(numbers, dtype=None if isinstance(numbers, np.ndarray) else object)
         values = series.to_numpy()
         if values.dtype.kind in "iu":
             values = np.ascontiguousarray(values, dtype=np.int64)
@@ -76,18 +88,40 @@ class Directory(_Directory):
             values = np.ascontiguousarray(values, dtype=np.float64)
         else:
             values = values.tolist()
-        statuses, keys, *texts = self._columns(values, (pd.NA, pd.NaT))
-        statuses = np.frombuffer(statuses, np.int8)
+        filled = np.empty((len(Answer._fields), len(values)), np.int32)
+        texts = self._columns(values, filled)
+        statuses = filled[0]
         columns = {
             "status": pd.Categorical.from_codes(statuses, categories=STATUSES),
-            "key": pd.arrays.IntegerArray(np.frombuffer(keys, np.uint32), statuses < 0),
+            "key": pd.arrays.IntegerArray(filled[1].view(np.uint32), statuses < 0),
         }
-        for name, (codes, categories) in zip(_COLUMNS, texts):
-            columns[name] = pd.Categorical.from_codes(np.frombuffer(codes, np.int32), categories=categories)
+        for name, codes, categories in zip(_TEXTS, filled[2:], texts):
+            columns[name] = pd.Categorical.from_codes(codes, categories=categories)
         return pd.DataFrame(columns, index=series.index)
 
 
-@functools.lru_cache(maxsize=16)
+def _error_text(error):
+    """The library's reason and the file, then the system's reason if any."""
+    if not hasattr(error, "reason"):
+        return OSError.__str__(error)
+    text = error.reason if error.path is None else "%s: %s" % (error.reason, error.path)
+    return text if error.errno is None else "%s (%s)" % (text, error.strerror)
+
+
+Error.__str__ = _error_text
+
+
 def _opened(path):
-    """A pickled Directory, opened once in each process that receives it."""
-    return Directory(path)
+    """A pickled Directory, as the receiving process has it."""
+    path = DEFAULT_FILE if path is None else path
+    try:
+        found = os.stat(path)
+    except OSError:
+        return Directory(path)  # raises the error of the file as it is
+    return _opened_as((path, found.st_dev, found.st_ino, found.st_size, found.st_mtime_ns))
+
+
+@functools.lru_cache(maxsize=16)
+def _opened_as(file):
+    """Each file once in a process, while it stays the same."""
+    return Directory(file[0])

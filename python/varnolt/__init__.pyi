@@ -1,10 +1,10 @@
 from os import PathLike
-from typing import Iterable, Literal, Union
+from typing import Iterable, Literal, SupportsIndex, Union
 
 import pandas
 
 Status = Literal["found", "unknown", "foreign", "invalid"]
-Number = Union[str, bytes, int, float, None]
+Number = Union[str, bytes, SupportsIndex, float, None]
 
 __version__: str
 STATUSES: tuple[Status, Status, Status, Status]
@@ -31,7 +31,9 @@ class Answer:
     def __len__(self) -> int: ...
     def __getitem__(self, index: int) -> Union[str, int]: ...
 
-class Error(Exception):
+class Error(OSError):
+    """errno, strerror and filename: the system's reason, where there is one."""
+
     code: int
     reason: str
     path: Union[str, None]
@@ -43,7 +45,7 @@ class Directory:
     def __init__(self, path: Union[str, PathLike[str], None] = None) -> None: ...
     @property
     def path(self) -> str: ...
-    def lookup(self, number: Union[str, bytes, int, float]) -> Answer: ...
+    def lookup(self, number: Union[str, bytes, SupportsIndex, float]) -> Answer: ...
     def lookup_many(self, numbers: Iterable[Number]) -> list[Answer]: ...
     def annotate(self, numbers: Union[pandas.Series, Iterable[Number]]) -> pandas.DataFrame: ...
 

@@ -3,6 +3,7 @@ bad files, its answers from many threads, annotate with pandas, and the
 README's Dask recipe.
 Run by pytest; VARNOLT_VNLT names vnlt, and the package is imported from the
 path, else from the native build (build/native/python)."""
+import contextlib
 import csv
 import json
 import os
@@ -10,6 +11,7 @@ import pathlib
 import pickle
 import random
 import re
+import shutil
 import subprocess
 import sys
 import threading
@@ -74,13 +76,19 @@ def test_every_face_answers_as_vnlt(directory, numbers, vnlt_answers):
         assert (answer.status, answer.key, answer.area, answer.type) == (row.status, row.key, row.area, row.type), row
 
 
-def test_numbers_as_pandas_and_csv_readers_hold_them(directory):
-    found = directory.lookup("13912345678")
-    assert directory.lookup(13912345678) == found == directory.lookup(13912345678.0) == directory.lookup(
-        b"13912345678")
-    # None and NaN are no number; a value no telephone number has is 'invalid'.
-    assert [a.status for a in directory.lookup_many([None, float("nan"), -13912345678, 2.5, 10 ** 30])] == [
-        "invalid"] * 5
+def test_numbers_as_numpy_pandas_and_csv_readers_hold_them(directory):
+    np, pd = pytest.importorskip("numpy"), pytest.importorskip("pandas")
+    found, invalid = directory.lookup("13912345678"), directory.lookup("")
+    assert found == directory.lookup(13912345678) == directory.lookup(13912345678.0) == directory.lookup(
+        b"13912345678") == directory.lookup(np.int64(13912345678)) == directory.lookup(pd.Series([13912345678])[0])
+    # Missing numbers, values no telephone number has, and text that is not
+    # Unicode (read with surrogateescape) are 'invalid', and fail no neighbour.
+    lone = b"Tel\xff 139".decode("utf-8", "surrogateescape")
+    for column in (["13912345678", None, float("nan"), pd.NA, pd.NaT, -13912345678, 2.5, 10 ** 30, lone],
+                   np.array([13912345678, 0]), np.array([13912345678, np.nan], np.float32),
+                   pd.Series([13912345678, None], dtype="Int64"), pd.Series(["13912345678", pd.NA], dtype="string")):
+        assert directory.lookup_many(column) == [found] + [invalid] * (len(column) - 1), column
+    assert directory.lookup(lone) == invalid and directory.annotate([lone])["status"][0] == "invalid"
     with pytest.raises(TypeError):
         directory.lookup(None)
     with pytest.raises(TypeError, match="not list"):
@@ -101,19 +109,90 @@ def test_answers_are_plain_values(directory):
     assert again.path == directory.path and again.lookup("13912345678") == directory.lookup("13912345678")
 
 
-@pytest.mark.parametrize("make, error, code", [
-    (lambda tmp: os.path.join(tmp, "none.dat"), varnolt.MissingError, 1),
-    (lambda tmp: tmp, varnolt.Error, 2),
-    (lambda tmp: os.path.join(DATA, "wrong_magic.dat"), varnolt.DamagedError, 5),
+def test_a_pickled_directory_opens_what_is_there_when_it_arrives(tmp_path):
+    """Directory() is the receiver's own national directory; a path, the file as it is then."""
+    package = tmp_path / "elsewhere" / "varnolt"
+    shutil.copytree(os.path.dirname(varnolt.__file__), package)
+    sent = subprocess.run([sys.executable, "-c", "import pickle, sys, varnolt; "
+                           "sys.stdout.buffer.write(pickle.dumps(varnolt.Directory()))"],
+                          env=dict(os.environ, PYTHONPATH=str(package.parent)), capture_output=True, check=True).stdout
+    shutil.rmtree(package)
+    assert pickle.loads(sent).path == varnolt.DEFAULT_FILE
+    copy = tmp_path / "copy.dat"
+    shutil.copyfile(varnolt.DEFAULT_FILE, copy)
+    sent = pickle.dumps(varnolt.Directory(copy))
+    assert pickle.loads(sent).lookup("13912345678").found
+    shutil.copyfile(os.path.join(DATA, "wrong_magic.dat"), copy)
+    with pytest.raises(varnolt.DamagedError):
+        pickle.loads(sent)
+
+
+def test_out_of_memory_is_memory_error_and_the_package_answers_after():
+    pytest.importorskip("pandas")
+    script = """if True:
+        import contextlib, resource, numpy as np, varnolt
+        d, numbers, texts = varnolt.Directory(), np.full(3000000, 13912345678), ["13912345678"] * 1000000
+        d.annotate(numbers[:3])
+        for room in range(16, 136, 30):
+            used = int(open("/proc/self/statm").read().split()[0]) * resource.getpagesize()
+            resource.setrlimit(resource.RLIMIT_AS, (used + room * 2 ** 20, resource.RLIM_INFINITY))
+            for call, given in ((d.annotate, numbers), (d.lookup_many, texts)):
+                with contextlib.suppress(MemoryError):
+                    call(given)
+            resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+            assert d.annotate(numbers[:3])["area"].tolist() == ["江苏省常州市"] * 3
+    """
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, timeout=120,
+                         env=dict(os.environ, PYTHONPATH=os.path.dirname(os.path.dirname(varnolt.__file__))))
+    assert (run.returncode, run.stderr) == (0, b"")
+
+
+def test_threads_that_change_a_directory_or_a_list_it_is_answering():
+    """A list cleared the moment the GIL is let go, its long text's memory given
+    back to the system; two threads opening one Directory, which opens once."""
+    np = pytest.importorskip("numpy")
+    directory, numbers, outcomes, barrier = varnolt.Directory.__new__(varnolt.Directory), [], [], threading.Barrier(2)
+
+    def init():
+        barrier.wait()
+        try:
+            directory.__init__(varnolt.DEFAULT_FILE)
+            outcomes.append("opened")
+        except RuntimeError:
+            outcomes.append("refused")
+        while len(outcomes) < 22:
+            numbers.clear()
+
+    threads = [threading.Thread(target=init) for _ in range(2)]
+    for t in threads:
+        t.start()
+    while len(outcomes) < 2:
+        pass
+    for _ in range(20):
+        numbers[:] = ["13912345678"] * 16000 + ["x" * (40 << 20) + "13912345678"]
+        with contextlib.suppress(RuntimeError, ValueError):  # changed size: before the call, or between slices
+            directory._columns(numbers, np.empty((len(varnolt.Answer._fields), 16001), np.int32))
+        outcomes.append("answered")
+    for t in threads:
+        t.join()
+    assert sorted(outcomes[:2]) == ["opened", "refused"]
+
+
+@pytest.mark.parametrize("make, error, code, errno", [
+    (lambda tmp: os.path.join(tmp, "none.dat"), varnolt.MissingError, 1, 2),
+    (lambda tmp: tmp, varnolt.Error, 2, None),
+    (lambda tmp: os.path.join(DATA, "wrong_magic.dat"), varnolt.DamagedError, 5, None),
 ])
-def test_bad_files_raise_with_the_library_reason(tmp_path, make, error, code):
+def test_bad_files_raise_with_the_library_reason_and_the_system_one(tmp_path, make, error, code, errno):
     path = make(str(tmp_path))
     with pytest.raises(error) as raised:
         varnolt.Directory(path)
-    assert (raised.value.code, raised.value.path) == (code, path)
-    assert str(raised.value) == raised.value.reason + ": " + path
+    e = raised.value
+    assert isinstance(e, OSError) and (e.code, e.path, e.filename) == (code, path, path)
+    assert errno is None or e.errno == errno
+    assert str(e) == e.reason + ": " + path + ("" if e.errno is None else " (%s)" % os.strerror(e.errno))
     if code == 1:
-        assert isinstance(raised.value, FileNotFoundError)
+        assert isinstance(e, FileNotFoundError)
 
 
 def test_one_directory_from_many_threads(directory):
