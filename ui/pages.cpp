@@ -4,7 +4,6 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "base/heap.h"
 #include "base/text16.h"
 #include "directory/add.h"
 #include "directory/directory.h"
@@ -22,19 +21,12 @@ void EnableOk(bool enabled) { EnableWindow(GetDlgItem(mainWindow, IDOK), enabled
 bool FieldHasText(HWND page, int id) { return SendDlgItemMessageW(page, id, WM_GETTEXTLENGTH, 0, 0) != 0; }
 
 void Query(HWND page) {
-    // The field whole: a label of any length may stand before the number.
-    const int units = GetWindowTextLengthW(GetDlgItem(page, IDC_NUMBER)) + 1;
-    auto* number = static_cast<wchar_t*>(AllocateBlock(static_cast<size_t>(units) * sizeof(wchar_t)));
-    const RangeItem* item = nullptr;
-    if (number) {
-        number[0] = 0;
-        GetDlgItemTextW(page, IDC_NUMBER, number, units);
-        // A pasted "Tel: +86 139 1234 5678" is answered as the 13912345678 it
-        // means; text that gives no key, or another country's number, gets no
-        // answer, and the key is 0.
-        item = LookupNumber(ReadWrittenNumber(AsText16(number)).key);
-        ReleaseBlock(number);
-    }
+    wchar_t number[kPathUnits];
+    GetDlgItemTextW(page, IDC_NUMBER, number, kPathUnits);
+    // A pasted "Tel: +86 139 1234 5678" is answered as the 13912345678 it
+    // means; text that gives no key, or another country's number, gets no
+    // answer, and the key is 0.
+    const RangeItem* item = LookupNumber(ReadWrittenNumber(AsText16(number)).key);
     // Each set raises the field's EN_CHANGE at once, which may enable OK for
     // a moment; the query leaves it disabled.
     if (item) {
