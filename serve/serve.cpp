@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,13 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr size_t kHeaderLimit = 16 * 1024;
+// A chunk's size line with its extensions, or the trailer section, waits
+// whole in the read buffer before the parser takes it: this bounds them.
+constexpr size_t kFramingLimit = 16 * 1024;
+constexpr size_t kReadSize = 64 * 1024;
+// Past the head or a chunk line's limit a request is refused, so a
+// connection's buffer never holds more than this.
+constexpr size_t kReadBufferLimit = kHeaderLimit + kReadSize;
 constexpr size_t kTargetLimit = 8 * 1024;
 constexpr uint64_t kBodyLimit = 64 * 1024 * 1024;
 constexpr uint64_t kSmallBodyLimit = 64 * 1024;  // of a request that is not a batch
@@ -49,6 +57,11 @@ constexpr uint64_t kBatchOverhead = 6 * 1024 * 1024;
 constexpr auto kBudgetWait = std::chrono::seconds(1);
 constexpr auto kBudgetPoll = std::chrono::milliseconds(20);
 constexpr auto kLinger = std::chrono::seconds(1);
+
+// "16 KiB", "64 MiB": a limit as its refusal states it.
+std::string SizeText(uint64_t bytes) {
+    return bytes >= (1 << 20) ? std::to_string(bytes >> 20) + " MiB" : std::to_string(bytes >> 10) + " KiB";
+}
 
 // One opened directory, never changed once shared: a reload opens another,
 // and the last request holding this one frees it.
@@ -103,16 +116,16 @@ std::string StatsJson(const Snapshot& s) {
     return out;
 }
 
-const char* BatchErrorText(BatchError error) {
+std::string BatchErrorText(BatchError error) {
     switch (error) {
         case BatchError::kMalformed:
             return "malformed JSON";
         case BatchError::kNotStrings:
             return "the body must be a JSON array of strings";
         case BatchError::kTooMany:
-            return "more than 1000000 numbers";
+            return "more than " + std::to_string(kMaxBatchNumbers) + " numbers";
         case BatchError::kTooLong:
-            return "number longer than 100 bytes";
+            return "number longer than " + std::to_string(kMaxNumberBytes) + " bytes";
         // Asked only of a refused batch. GCOVR_EXCL_START
         case BatchError::kNone:
             break;
@@ -152,18 +165,30 @@ public:
     // On SIGTERM: a connection waiting for its next request is closed; one
     // with a request in hand finishes it first.
     void StopIfIdle();
+    // Whether it waits for a request, none of it come, and is not yet asked
+    // to close: a connection the service may close for a new one.
+    bool Idle() const { return waiting.load() && !closing.load(); }
+    // Closes it if it is still idle on its own handlers' turn.
+    void CloseIfIdle() {
+        closing = true;
+        StopIfIdle();
+    }
+    const asio::ip::address& From() const { return address; }
 
 private:
     void Read();
     void ReadHead();
     void OnHead(size_t start, size_t end);
     void ReadBody();
+    void FeedBody();
+    void RefuseFraming();
     void OnBody(beast::error_code ec);
     void AskToGoOn();
     void Dispatch();
     void StartBatch();
-    void WaitForBudget();
+    void AwaitBudget(uint64_t bytes, bool take, std::function<void()> next);
     void AnswerBatch();
+    void CheckBatchBody();
     void LaunchPieces();
     void MakePiece();
     void SendPiece();
@@ -174,6 +199,21 @@ private:
     void Finish(bool keepAlive);
     void Linger();
     void Count(unsigned status, size_t bytes);
+    // HTTP/1.0 keeps a connection only when the reply says so.
+    template <class Body>
+    void KeepAlive(http::response<Body>& reply, bool keep) const {
+        reply.keep_alive(keep);
+        if (keep && Http10()) reply.set(http::field::connection, "keep-alive");
+    }
+    // The trailers come after the head's fields, which they join.
+    size_t TrailerBytes() const {
+        size_t bytes = 0, index = 0;
+        for (const auto& field : parser->get())
+            if (index++ >= headFields) bytes += field.name_string().size() + field.value().size() + 4;
+        return bytes;
+    }
+    bool Http10() const { return parser && parser->is_header_done() && parser->get().version() == 10; }
+    void Cut(const char* when);
 
     beast::tcp_stream stream;
     Service& service;
@@ -187,11 +227,23 @@ private:
     std::optional<http::response_serializer<http::empty_body>> batchHeadWriter;
     asio::steady_timer budgetTimer;
     Clock::time_point started;
+    Clock::time_point requestStart;  // its first byte
     Clock::time_point waitingSince;
     enum Route route = Route::kOther;
-    bool head = false;     // a HEAD request: the reply's header only
-    bool waiting = false;  // for a request, none of it come yet
+    bool head = false;                 // a HEAD request: the reply's header only
+    std::atomic<bool> waiting{false};  // for a request, none of it come yet
+    std::atomic<bool> closing{false};
     uint64_t budgetTaken = 0;
+    uint64_t bodyCounted = 0;  // of the batch's body, in budgetTaken
+    bool budgetWait = false;
+    bool framingOver = false;  // a chunk line or the trailers over kFramingLimit
+    size_t headFields = 0;
+    std::function<void(uint64_t, beast::string_view, beast::error_code&)> onChunkLine =
+        [this](uint64_t, beast::string_view extensions, beast::error_code& ec) {
+            if (extensions.size() <= kFramingLimit) return;
+            framingOver = true;
+            ec = http::error::bad_chunk_extension;
+        };
     std::unique_ptr<Batch> batch;
 };
 
@@ -245,6 +297,9 @@ public:
     uint64_t BatchBudget() const { return uint64_t{options.batchMemoryMiB} << 20; }
 
     // All batches together hold at most the budget.
+    bool BudgetFits(uint64_t bytes) const {
+        return static_cast<uint64_t>(metrics.batchBytes.load()) + bytes <= BatchBudget();
+    }
     bool TakeBudget(uint64_t bytes) {
         int64_t taken = metrics.batchBytes.load();
         do {
@@ -311,16 +366,23 @@ private:
         beast::error_code ec;
         const asio::ip::address from = socket.remote_endpoint(ec).address();
         if (ec) return;  // gone already
+        std::shared_ptr<Session> idle;
         {
             std::lock_guard<std::mutex> hold(sessionsLock);
+            const bool overAddress = options.maxPerAddress && perAddress[from] >= options.maxPerAddress;
             const bool overTotal = sessions.size() >= options.maxConnections;
-            if (overTotal || perAddress[from] >= options.maxPerAddress) {
+            if (!overAddress && overTotal) idle = FindIdle();
+            if (overAddress || (overTotal && !idle)) {
                 if (perAddress[from] == 0) perAddress.erase(from);
                 socket.close(ec);
-                return NoteRefusal(overTotal, from);
+                return NoteRefusal(!overAddress, from);
             }
             ++perAddress[from];
             ++metrics.connectionsOpen;
+        }
+        if (idle) {
+            ++metrics.idleClosed;
+            idle->CloseIfIdle();
         }
         auto session = std::make_shared<Session>(std::move(socket), *this, from);
         {
@@ -328,6 +390,22 @@ private:
             sessions.insert(session.get());
         }
         session->Start();
+    }
+
+    // At the cap, an idle kept-alive connection gives way to a new one, from
+    // the address that holds the most: a proxy's pool of idle connections
+    // never locks out a health check. Under sessionsLock.
+    std::shared_ptr<Session> FindIdle() {
+        std::shared_ptr<Session> found;
+        unsigned most = 0;
+        for (Session* session : sessions) {
+            if (!session->Idle() || perAddress[session->From()] <= most) continue;
+            if (std::shared_ptr<Session> alive = session->weak_from_this().lock()) {
+                found = std::move(alive);
+                most = perAddress[session->From()];
+            }
+        }
+        return found;
     }
 
     // Counted always, logged once a second at most: a flood of refusals must
@@ -436,11 +514,16 @@ private:
 };
 
 Session::Session(tcp::socket socket, Service& owner, const asio::ip::address& from)
-    : stream(std::move(socket)), service(owner), address(from), budgetTimer(stream.get_executor()) {}
+    : stream(std::move(socket)),
+      service(owner),
+      address(from),
+      buffer(kReadBufferLimit),
+      budgetTimer(stream.get_executor()) {}
 
 Session::~Session() {
     if (budgetTaken) service.GiveBudget(budgetTaken);
     if (batch) --service.metrics.batchesRunning;
+    if (budgetWait) --service.metrics.batchesWaiting;
     service.Leave(this, address);
 }
 
@@ -454,9 +537,11 @@ void Session::StopIfIdle() {
 void Session::Read() {
     if (service.Stopping()) return Finish(false);
     parser.reset();
+    framingOver = false;
     route = Route::kOther;
     head = false;
     waiting = buffer.size() == 0;
+    requestStart = Clock::now();
     // The whole request must come within the timeout: a slow or idle client
     // loses its connection rather than holding it.
     stream.expires_after(std::chrono::seconds(service.Options().idleSeconds));
@@ -471,19 +556,29 @@ void Session::ReadHead() {
     if (end != std::string_view::npos) return OnHead(start, end);
     if (text.size() > kHeaderLimit) {
         started = Clock::now();
-        return Refuse(http::status::request_header_fields_too_large, "request line and headers over 16 KiB", false);
+        return Refuse(http::status::request_header_fields_too_large,
+                      "request line and headers over " + SizeText(kHeaderLimit), false);
     }
-    stream.async_read_some(buffer.prepare(8192), [self = shared_from_this()](beast::error_code ec, size_t n) {
-        self->buffer.commit(n);
-        self->waiting = false;
-        // Cut off or timed out before a whole head: nobody to answer.
-        if (ec) {
-            beast::error_code ignored;
-            self->stream.socket().close(ignored);
-            return;
-        }
-        self->ReadHead();
-    });
+    stream.async_read_some(
+        buffer.prepare(std::min(kReadSize, buffer.max_size() - buffer.size())),
+        [self = shared_from_this()](beast::error_code ec, size_t n) {
+            self->buffer.commit(n);
+            // The request's time runs from its first byte, not from when the
+            // connection went idle.
+            if (self->waiting && n) {
+                self->requestStart = Clock::now();
+                self->stream.expires_after(std::chrono::seconds(self->service.Options().idleSeconds));
+            }
+            self->waiting = false;
+            // Cut off or timed out before a whole head: nobody to answer.
+            if (ec) {
+                if (ec == beast::error::timeout && self->buffer.size()) self->Cut("before its head was whole");
+                beast::error_code ignored;
+                self->stream.socket().close(ignored);
+                return;
+            }
+            self->ReadHead();
+        });
 }
 
 void Session::OnHead(size_t start, size_t end) {
@@ -494,6 +589,8 @@ void Session::OnHead(size_t start, size_t end) {
     const std::string_view text(static_cast<const char*>(data.data()), end - start);
     if (const char* reason = CheckHead(text)) return Refuse(http::status::bad_request, reason, false);
     parser.emplace();
+    parser->eager(true);
+    parser->on_chunk_header(onChunkLine);
     parser->header_limit(kHeaderLimit);
     parser->body_limit(kBodyLimit);
     beast::error_code ec;
@@ -501,50 +598,91 @@ void Session::OnHead(size_t start, size_t end) {
     if (!ec) parser->put(asio::buffer(text.data(), text.size()), ec);
     buffer.consume(text.size());
     if (ec == http::error::header_limit)
-        return Refuse(http::status::request_header_fields_too_large, "request line and headers over 16 KiB", false);
-    if (ec == http::error::body_limit) return Refuse(http::status::payload_too_large, "body over 64 MiB", false);
+        return Refuse(http::status::request_header_fields_too_large,
+                      "request line and headers over " + SizeText(kHeaderLimit), false);
+    if (ec == http::error::body_limit)
+        return Refuse(http::status::payload_too_large, "body over " + SizeText(kBodyLimit), false);
     if (ec || !parser->is_header_done())
         return Refuse(http::status::bad_request, "malformed request: " + (ec ? ec.message() : "no header"), false);
     const auto& request = parser->get();
+    headFields = static_cast<size_t>(std::distance(request.begin(), request.end()));
     if (request.version() == 11 && request.count(http::field::host) != 1)
         return Refuse(http::status::bad_request, "HTTP/1.1 wants one Host header", false);
     head = request.method() == http::verb::head;
-    const beast::string_view target = request.target();
-    if (request.method() == http::verb::post && target.substr(0, target.find('?')) == "/v1/lookup") return StartBatch();
+    std::string_view path, query;
+    SplitTarget({request.target().data(), request.target().size()}, &path, &query);
+    if (request.method() == http::verb::post && path == "/v1/lookup") return StartBatch();
     if (parser->content_length().value_or(0) > kSmallBodyLimit) return OnBody(http::error::body_limit);
     parser->body_limit(kSmallBodyLimit);
     ReadBody();
 }
 
 void Session::ReadBody() {
-    if (parser->is_done()) return OnBody({});
     // curl, among others, waits a second for this before sending a large body.
-    if (beast::iequals(parser->get()[http::field::expect], "100-continue")) {
+    if (!parser->is_done() && beast::iequals(parser->get()[http::field::expect], "100-continue")) {
         goOn = {};
         goOn.version(11);
         goOn.result(http::status::continue_);
         return http::async_write(stream, goOn, [self = shared_from_this()](beast::error_code ec, size_t) {
             if (ec) return;
-            http::async_read(self->stream, self->buffer, *self->parser,
-                             [self](beast::error_code ec, size_t) { self->OnBody(ec); });
+            self->FeedBody();
         });
     }
-    http::async_read(stream, buffer, *parser,
-                     [self = shared_from_this()](beast::error_code ec, size_t) { self->OnBody(ec); });
+    FeedBody();
+}
+
+// The body is read here rather than by Beast's reader, so that the buffer
+// stays bounded: what the parser leaves in it is a chunk line or trailers
+// not yet whole.
+void Session::FeedBody() {
+    if (!parser->is_done() && buffer.size() > 0) {
+        beast::error_code ec;
+        buffer.consume(parser->put(buffer.data(), ec));
+        if (framingOver || (parser->is_done() && parser->chunked() && TrailerBytes() > kFramingLimit))
+            return RefuseFraming();
+        if (ec && ec != http::error::need_more) return OnBody(ec);
+        if (batch && parser->get().body().size() > bodyCounted) {
+            const uint64_t more = parser->get().body().size() - bodyCounted;
+            bodyCounted += more;
+            return AwaitBudget(more, true, [self = shared_from_this()] { self->FeedBody(); });
+        }
+    }
+    if (parser->is_done()) return OnBody({});
+    // A chunk line or trailers arriving, not yet whole.
+    if (buffer.size() > kFramingLimit) return RefuseFraming();
+    stream.async_read_some(buffer.prepare(std::min(kReadSize, buffer.max_size() - buffer.size())),
+                           [self = shared_from_this()](beast::error_code ec, size_t n) {
+                               self->buffer.commit(n);
+                               if (ec) return self->OnBody(ec);
+                               self->FeedBody();
+                           });
+}
+
+void Session::RefuseFraming() {
+    Refuse(http::status::bad_request, "a chunk line or the trailers over " + SizeText(kFramingLimit), false);
 }
 
 void Session::OnBody(beast::error_code ec) {
     if (ec == http::error::body_limit)
         return Refuse(http::status::payload_too_large,
-                      route == Route::kBatch ? "body over 64 MiB or the batch memory"
-                                             : "body over 64 KiB on a path that reads none",
+                      route == Route::kBatch ? "body over " + SizeText(kBodyLimit) + " or the batch memory"
+                                             : "body over " + SizeText(kSmallBodyLimit) + " on a path that reads none",
                       false);
+    if (ec == beast::error::timeout) Cut("before its body was whole");
     if (ec == http::error::end_of_stream || ec == http::error::partial_message || ec == beast::error::timeout ||
         ec == asio::error::connection_reset || ec == asio::error::eof || ec == asio::error::operation_aborted)
         return Finish(false);  // cut off midway: nobody to answer
     if (ec) return Refuse(http::status::bad_request, "malformed request: " + ec.message(), false);
     if (route == Route::kBatch) return AnswerBatch();
     Dispatch();
+}
+
+// Logged: an operator whose clients see closed connections learns why.
+void Session::Cut(const char* when) {
+    const double seconds = std::chrono::duration<double>(Clock::now() - requestStart).count();
+    Log("cut a request from " + address.to_string() + " " + when + ": --timeout " +
+        std::to_string(service.Options().idleSeconds) + " s passed since its first byte (" +
+        std::to_string(static_cast<long long>(seconds * 1000)) + " ms)");
 }
 
 void Session::Count(unsigned status, size_t bytes) {
@@ -566,7 +704,7 @@ void Session::Reply(http::status status, std::string body, bool keepAlive, const
     if (allow) response.set(http::field::allow, allow);
     if (status == http::status::service_unavailable) response.set(http::field::retry_after, "1");
     response.body() = std::move(body);
-    response.keep_alive(keepAlive && !service.Stopping());
+    KeepAlive(response, keepAlive && !service.Stopping());
     response.prepare_payload();
     Count(static_cast<unsigned>(status), response.body().size());
     // A reply is cut only when its client takes none of it for the timeout.
@@ -603,6 +741,7 @@ void Session::Finish(bool keepAlive) {
         --service.metrics.batchesRunning;
         service.GiveBudget(budgetTaken);
         budgetTaken = 0;
+        bodyCounted = 0;
         // glibc keeps a large batch's freed blocks for reuse; given back,
         // the resident memory returns to its idle size.
         if (large) malloc_trim(0);
@@ -629,10 +768,10 @@ void Session::Dispatch() {
     auto& request = parser->get();
     const bool keepAlive = request.keep_alive();
     const beast::string_view target = request.target();
-    if (target.size() > kTargetLimit) return Refuse(http::status::uri_too_long, "URL over 8 KiB", false);
-    const size_t mark = target.find('?');
-    const beast::string_view path = target.substr(0, mark);
-    const beast::string_view query = mark == beast::string_view::npos ? beast::string_view() : target.substr(mark + 1);
+    if (target.size() > kTargetLimit)
+        return Refuse(http::status::uri_too_long, "URL over " + SizeText(kTargetLimit), false);
+    std::string_view path, query;
+    SplitTarget({target.data(), target.size()}, &path, &query);
     const http::verb method = request.method();
     const bool get = method == http::verb::get || method == http::verb::head;
 
@@ -658,7 +797,7 @@ void Session::Dispatch() {
     route = Route::kLookup;
     if (!get) return Refuse(http::status::method_not_allowed, "use GET or POST", keepAlive, "GET, HEAD, POST");
     std::string number;
-    if (!FindQueryParameter({query.data(), query.size()}, "number", &number))
+    if (!FindQueryParameter(query, "number", &number))
         return Refuse(http::status::bad_request, "missing number", keepAlive);
     if (number.size() > kMaxNumberBytes)
         return Refuse(http::status::bad_request, BatchErrorText(BatchError::kTooLong), keepAlive);
@@ -670,8 +809,10 @@ void Session::Dispatch() {
     Reply(http::status::ok, std::move(body), keepAlive);
 }
 
-// A batch's body is read only once its share of the batch memory is taken,
-// its Content-Length or, chunked, the most a body may be.
+// No batch memory is held for a body that is not arriving: a batch takes
+// its share as its body's bytes come, and the room for its reply once the
+// body is whole. A Content-Length that could not fit now is refused before
+// the client sends it.
 void Session::StartBatch() {
     route = Route::kBatch;
     const auto& request = parser->get();
@@ -689,32 +830,42 @@ void Session::StartBatch() {
     const boost::optional<uint64_t> length = parser->content_length();
     if (length && *length > most) return Refuse(http::status::payload_too_large, "body over the batch memory", false);
     parser->body_limit(most);
-    budgetTaken = (length ? *length : most) + kBatchOverhead;
-    if (service.TakeBudget(budgetTaken)) return ReadBody();
-    ++service.metrics.batchesWaiting;
-    waitingSince = Clock::now();
-    WaitForBudget();
+    if (!length) return ReadBody();
+    AwaitBudget(*length + kBatchOverhead, false, [self = shared_from_this()] { self->ReadBody(); });
 }
 
-// A short wait rides out a burst; a longer one would only pile requests up.
-void Session::WaitForBudget() {
+// Takes `bytes` of the batch memory (or, unless `take`, waits until they
+// would fit), then goes on with `next`. A short wait rides out a burst; a
+// longer one would only pile requests up.
+void Session::AwaitBudget(uint64_t bytes, bool take, std::function<void()> next) {
+    if (take ? service.TakeBudget(bytes) : service.BudgetFits(bytes)) {
+        if (take) budgetTaken += bytes;
+        if (budgetWait) --service.metrics.batchesWaiting;
+        budgetWait = false;
+        return next();
+    }
+    if (!budgetWait) {
+        ++service.metrics.batchesWaiting;
+        budgetWait = true;
+        waitingSince = Clock::now();
+    } else if (Clock::now() - waitingSince >= kBudgetWait) {
+        --service.metrics.batchesWaiting;
+        budgetWait = false;
+        return Refuse(http::status::service_unavailable, "busy: the batch memory is in use; try again", false);
+    }
     budgetTimer.expires_after(kBudgetPoll);
-    budgetTimer.async_wait([self = shared_from_this()](beast::error_code ec) {
-        if (ec) return;
-        if (self->service.TakeBudget(self->budgetTaken)) {
-            --self->service.metrics.batchesWaiting;
-            return self->ReadBody();
-        }
-        if (Clock::now() - self->waitingSince < kBudgetWait) return self->WaitForBudget();
-        --self->service.metrics.batchesWaiting;
-        self->budgetTaken = 0;
-        self->Refuse(http::status::service_unavailable, "busy: the batch memory is in use; try again", false);
+    budgetTimer.async_wait([self = shared_from_this(), bytes, take, next = std::move(next)](beast::error_code ec) {
+        if (!ec) self->AwaitBudget(bytes, take, next);
     });
 }
 
 // Checked whole on a batch thread, then answered by the batch threads a
 // piece at a time.
 void Session::AnswerBatch() {
+    AwaitBudget(kBatchOverhead, true, [self = shared_from_this()] { self->CheckBatchBody(); });
+}
+
+void Session::CheckBatchBody() {
     batch->body = std::move(parser->get().body());
     batch->snapshot = service.Current();
     asio::post(service.BatchThreads(), [self = shared_from_this()] {
@@ -736,8 +887,10 @@ void Session::AnswerBatch() {
             self->batchHead.result(http::status::ok);
             self->batchHead.version(11);
             self->batchHead.set(http::field::content_type, "application/json; charset=utf-8");
-            self->batchHead.chunked(true);
-            self->batchHead.keep_alive(keepAlive && !self->service.Stopping());
+            // HTTP/1.0 knows no chunks: its reply ends where the connection does.
+            const bool http10 = self->Http10();
+            if (!http10) self->batchHead.chunked(true);
+            self->KeepAlive(self->batchHead, keepAlive && !http10 && !self->service.Stopping());
             self->batchHeadWriter.emplace(self->batchHead);
             self->stream.expires_after(std::chrono::seconds(self->service.Options().idleSeconds));
             http::async_write_header(self->stream, *self->batchHeadWriter, [self](beast::error_code ec, size_t) {
@@ -797,23 +950,25 @@ void Session::SendPiece() {
     // The timeout runs afresh for each piece: a minimum rate, not a fixed
     // time, so a large reply to a client that reads is never cut.
     stream.expires_after(std::chrono::seconds(service.Options().idleSeconds));
-    asio::async_write(stream, http::make_chunk(asio::buffer(b.pieces[slot])),
-                      [self = shared_from_this(), slot](beast::error_code ec, size_t) {
-                          if (ec) return;
-                          Batch& b = *self->batch;
-                          b.sending = false;
-                          b.made[slot] = false;
-                          if (++b.nextToSend < b.pieceCount) {
-                              self->LaunchPieces();
-                              return self->SendPiece();
-                          }
-                          asio::async_write(self->stream, http::make_chunk_last(),
-                                            [self](beast::error_code ec, size_t) {
-                                                if (ec) return;
-                                                self->Count(200, self->batch->sent);
-                                                self->Finish(self->batchHead.keep_alive());
-                                            });
-                      });
+    auto sent = [self = shared_from_this(), slot](beast::error_code ec, size_t) {
+        if (ec) return;
+        Batch& b = *self->batch;
+        b.sending = false;
+        b.made[slot] = false;
+        if (++b.nextToSend < b.pieceCount) {
+            self->LaunchPieces();
+            return self->SendPiece();
+        }
+        auto done = [self](beast::error_code ec, size_t) {
+            if (ec) return;
+            self->Count(200, self->batch->sent);
+            self->Finish(self->batchHead.keep_alive());
+        };
+        if (!self->batchHead.chunked()) return done({}, 0);
+        asio::async_write(self->stream, http::make_chunk_last(), std::move(done));
+    };
+    if (!batchHead.chunked()) return asio::async_write(stream, asio::buffer(b.pieces[slot]), std::move(sent));
+    asio::async_write(stream, http::make_chunk(asio::buffer(b.pieces[slot])), std::move(sent));
 }
 
 bool ParseListen(const std::string& text, tcp::endpoint* endpoint) {

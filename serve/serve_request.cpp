@@ -181,6 +181,18 @@ bool FindQueryParameter(std::string_view query, std::string_view name, std::stri
     return false;
 }
 
+void SplitTarget(std::string_view target, std::string_view* path, std::string_view* query) {
+    target = target.substr(0, target.find('#'));
+    const size_t scheme = target.find("://");
+    if (scheme != std::string_view::npos && target.find_first_of("/?") > scheme) {
+        const size_t start = target.find_first_of("/?", scheme + 3);
+        target = start == std::string_view::npos ? std::string_view("/") : target.substr(start);
+    }
+    const size_t mark = target.find('?');
+    *path = target.substr(0, mark);
+    *query = mark == std::string_view::npos ? std::string_view() : target.substr(mark + 1);
+}
+
 size_t FindHeadEnd(std::string_view data, size_t* start) {
     size_t first = 0;
     while (first < data.size() && (data[first] == '\r' || data[first] == '\n')) ++first;

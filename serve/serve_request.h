@@ -31,6 +31,11 @@ bool MediaTypeIs(std::string_view contentType, std::string_view type);
 // False when it is absent or its escapes are malformed.
 bool FindQueryParameter(std::string_view query, std::string_view name, std::string* value);
 
+// The path and the query (after '?') of a request target, in origin form or
+// in absolute form (`http://host/path?query`), which a server must accept;
+// a fragment (`#...`) is part of neither.
+void SplitTarget(std::string_view target, std::string_view* path, std::string_view* query);
+
 enum class BatchFormat { kJson, kLines };
 enum class BatchError { kNone, kMalformed, kNotStrings, kTooMany, kTooLong };
 
