@@ -99,17 +99,14 @@ class Served(unittest.TestCase):
         self.service.wait_for_log(r"cut a request from 127\.0\.0\.1 before its body was whole: --timeout 2 s")
 
     def test_stalled_batch_heads_hold_no_batch_memory(self):
-        stalled = [self.service.connect() for _ in range(48)]
-        try:
-            for i, s in enumerate(stalled):
-                s.sendall(b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\n%s\r\n\r\n"
-                          % (b"Content-Length: 12" if i % 6 else b"Transfer-Encoding: chunked"))
-            time.sleep(0.2)
-            reply = self.service.exchange(http_request("/v1/lookup", b"13912345678"), "127.0.0.2")
-            self.assertTrue(reply.startswith(b"HTTP/1.1 200 "), reply)
-        finally:
-            for s in stalled:
-                s.close()
+        for i in range(48):
+            s = self.service.connect()
+            self.addCleanup(s.close)
+            s.sendall(b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\n%s\r\n\r\n"
+                      % (b"Content-Length: 12" if i % 6 else b"Transfer-Encoding: chunked"))
+        time.sleep(0.2)
+        reply = self.service.exchange(http_request("/v1/lookup", b"13912345678"), "127.0.0.2")
+        self.assertTrue(reply.startswith(b"HTTP/1.1 200 "), reply)
 
     def test_idle_and_half_sent_requests_are_closed_at_the_timeout(self):
         held = [self.service.connect() for _ in range(300)]
