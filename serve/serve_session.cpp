@@ -32,7 +32,10 @@ Session::~Session() {
 void Session::StopIfIdle() {
     asio::post(stream.get_executor(), [self = shared_from_this()] {
         beast::error_code ignored;
-        if (self->waiting) self->stream.socket().close(ignored);
+        if (self->waiting)
+            self->stream.socket().close(ignored);
+        else
+            self->closing = false;  // a request came first: it may give way later
     });
 }
 
