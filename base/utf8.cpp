@@ -73,28 +73,18 @@ Utf8Char ReadUtf8Char(const unsigned char* at, const unsigned char* end) {
     return {c, length, true};
 }
 
-std::u16string Utf8ToUtf16(const char* text, size_t length) {
-    std::u16string out;
-    out.reserve(length);
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-    const unsigned char* end = p + length;
-    while (p < end) {
-        const Utf8Char read = ReadUtf8Char(p, end);
-        p += read.length;
-        char16_t units[2];
-        out.append(units, PutUtf16(read.c, units));
-    }
-    return out;
-}
+namespace {
 
-std::u16string Utf8PathToUtf16(const char* text, size_t length) {
+// Ill-formed bytes become U+FFFD, or with `keepBytes` each one a lone
+// surrogate U+DC80 to U+DCFF, from which the path's bytes come back.
+std::u16string Widen(const char* text, size_t length, bool keepBytes) {
     std::u16string out;
     out.reserve(length);
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     const unsigned char* end = p + length;
     while (p < end) {
         const Utf8Char read = ReadUtf8Char(p, end);
-        if (read.wellFormed) {
+        if (read.wellFormed || !keepBytes) {
             char16_t units[2];
             out.append(units, PutUtf16(read.c, units));
         } else {
@@ -104,3 +94,9 @@ std::u16string Utf8PathToUtf16(const char* text, size_t length) {
     }
     return out;
 }
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(const char* text, size_t length) { return Widen(text, length, false); }
+
+std::u16string Utf8PathToUtf16(const char* text, size_t length) { return Widen(text, length, true); }
