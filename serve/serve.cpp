@@ -27,6 +27,7 @@
 #include "directory/directory.h"
 #include "serve/serve_metrics.h"
 #include "serve/serve_request.h"
+#include "serve/web_files.h"
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -171,6 +172,7 @@ private:
     void Reply(http::status status, std::string body, bool keepAlive, const char* allow = nullptr,
                const char* type = "application/json; charset=utf-8");
     void Refuse(http::status status, const std::string& reason, bool keepAlive, const char* allow = nullptr);
+    void ReplyWeb(const WebReply& page, bool keepAlive);
     void Finish(bool keepAlive);
     void Linger();
     void Count(unsigned status, size_t bytes);
@@ -583,6 +585,29 @@ void Session::Reply(http::status status, std::string body, bool keepAlive, const
     http::async_write(stream, response, std::move(done));
 }
 
+void Session::ReplyWeb(const WebReply& page, bool keepAlive) {
+    response = {};
+    response.result(page.status);
+    response.version(11);
+    for (size_t i = 0; i < page.headerCount; ++i)
+        response.set(page.headers[i].name, {page.headers[i].value.data(), page.headers[i].value.size()});
+    response.body().assign(page.body);
+    response.keep_alive(keepAlive && !service.Stopping());
+    response.prepare_payload();
+    Count(page.status, response.body().size());
+    stream.expires_after(std::chrono::seconds(service.Options().idleSeconds));
+    auto done = [self = shared_from_this()](beast::error_code ec, size_t) {
+        if (ec) return;
+        self->headOnly.reset();
+        self->Finish(self->response.keep_alive());
+    };
+    if (head) {
+        headOnly.emplace(response);
+        return http::async_write_header(stream, *headOnly, std::move(done));
+    }
+    http::async_write(stream, response, std::move(done));
+}
+
 void Session::Refuse(http::status status, const std::string& reason, bool keepAlive, const char* allow) {
     std::string body = "{\"error\":\"";
     AppendJsonString(body, reason);
@@ -636,6 +661,12 @@ void Session::Dispatch() {
     const http::verb method = request.method();
     const bool get = method == http::verb::get || method == http::verb::head;
 
+    WebReply page;
+    const beast::string_view tags = request[http::field::if_none_match];
+    if (AnswerWebFile({path.data(), path.size()}, {tags.data(), tags.size()}, &page)) {
+        if (!get) return Refuse(http::status::method_not_allowed, "use GET", keepAlive, "GET, HEAD");
+        return ReplyWeb(page, keepAlive);
+    }
     if (path == "/healthz") {
         route = Route::kHealth;
         if (!get) return Refuse(http::status::method_not_allowed, "use GET", keepAlive, "GET, HEAD");
