@@ -209,8 +209,9 @@ int Run(const std::vector<std::string>& args) {
         ->option_text("N");
     serve
         ->add_option("--max-per-address", serveOptions.maxPerAddress,
-                     "open connections from one client address at most (default 128)")
-        ->check(CLI::Range(1, 100000))
+                     "open connections from one client address at most; 0: no cap, as behind a proxy "
+                     "(default 128)")
+        ->check(CLI::Range(0, 100000))
         ->option_text("N");
     serve
         ->add_option("--timeout", serveOptions.idleSeconds,

@@ -82,6 +82,9 @@ std::string RenderMetrics(const Metrics& m, const std::string& dataVersion, uint
     Describe(out, "vnlt_connections_refused_total", "counter", "Connections closed at once, by the cap they met.");
     Line(out, "vnlt_connections_refused_total", "cap=\"total\"", static_cast<double>(m.refusedOverTotal.load()));
     Line(out, "vnlt_connections_refused_total", "cap=\"address\"", static_cast<double>(m.refusedOverAddress.load()));
+    Describe(out, "vnlt_connections_idle_closed_total", "counter",
+             "Idle kept-alive connections closed at the connection cap for a new one.");
+    Line(out, "vnlt_connections_idle_closed_total", "", static_cast<double>(m.idleClosed.load()));
     Describe(out, "vnlt_reloads_total", "counter", "Reloads on SIGHUP, by result.");
     Line(out, "vnlt_reloads_total", "result=\"done\"", static_cast<double>(m.reloadsDone.load()));
     Line(out, "vnlt_reloads_total", "result=\"failed\"", static_cast<double>(m.reloadsFailed.load()));

@@ -18,6 +18,7 @@ struct Metrics {
     std::atomic<int64_t> connectionsOpen{0};
     std::atomic<uint64_t> refusedOverTotal{0};
     std::atomic<uint64_t> refusedOverAddress{0};
+    std::atomic<uint64_t> idleClosed{0};     // at the cap, for a new connection
     std::atomic<int64_t> batchesWaiting{0};  // for their share of the batch memory
     std::atomic<int64_t> batchesRunning{0};
     std::atomic<int64_t> batchBytes{0};  // of the budget, taken

@@ -10,9 +10,10 @@ constexpr std::string_view kPolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; connect-src 'self'; "
     "base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
 
-std::string_view TypeOf(std::string_view path) {
+const char* TypeOf(std::string_view path) {
     struct Type {
-        std::string_view extension, type;
+        std::string_view extension;
+        const char* type;
     };
     static constexpr Type kTypes[] = {{".html", "text/html; charset=utf-8"},
                                       {".js", "text/javascript; charset=utf-8"},
@@ -46,14 +47,14 @@ bool AnswerWebFile(std::string_view path, std::string_view ifNoneMatch, WebReply
         made.status = current ? 304 : 200;
         if (!current) made.body = {reinterpret_cast<const char*>(file.bytes), file.size};
         // Revalidated on each use: a new vnlt never serves the old page.
-        made.headers[0] = {"Content-Type", TypeOf(path)};
-        made.headers[1] = {"ETag", file.etag};
-        made.headers[2] = {"Cache-Control", "no-cache"};
-        made.headers[3] = {"Content-Security-Policy", kPolicy};
-        made.headers[4] = {"X-Content-Type-Options", "nosniff"};
-        made.headers[5] = {"X-Frame-Options", "DENY"};
-        made.headers[6] = {"Referrer-Policy", "no-referrer"};
-        made.headerCount = 7;
+        made.type = TypeOf(path);
+        made.headers[0] = {"ETag", file.etag};
+        made.headers[1] = {"Cache-Control", "no-cache"};
+        made.headers[2] = {"Content-Security-Policy", kPolicy};
+        made.headers[3] = {"X-Content-Type-Options", "nosniff"};
+        made.headers[4] = {"X-Frame-Options", "DENY"};
+        made.headers[5] = {"Referrer-Policy", "no-referrer"};
+        made.headerCount = 6;
         *reply = made;
         return true;
     }

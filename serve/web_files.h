@@ -25,7 +25,8 @@ struct WebHeader {
 struct WebReply {
     unsigned status = 0;
     std::string_view body;
-    WebHeader headers[7];
+    const char* type = nullptr;  // its Content-Type
+    WebHeader headers[6];
     size_t headerCount = 0;
 };
 

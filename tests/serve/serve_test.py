@@ -85,6 +85,29 @@ class Served(unittest.TestCase):
             self.assertEqual((status, len(answers)), (200, len(numbers)), media_type)
             self.assertEqual(answers, expected * 200, media_type)
 
+    def test_a_request_has_the_timeout_from_its_first_byte_and_a_cut_is_logged(self):
+        head = b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\nContent-Length: 12\r\n\r\n"
+        with self.service.connect() as s:
+            time.sleep(TIMEOUT * 0.75)
+            s.sendall(head + b"139123")
+            time.sleep(TIMEOUT * 0.5)
+            s.sendall(b"45678\n")
+            self.assertEqual(len(json.loads(body_of(read_all(s)))), 1)
+        with self.service.connect() as s:
+            s.sendall(head)
+            self.assertEqual(read_all(s), b"")
+        self.service.wait_for_log(r"cut a request from 127\.0\.0\.1 before its body was whole: --timeout 2 s")
+
+    def test_stalled_batch_heads_hold_no_batch_memory(self):
+        for i in range(48):
+            s = self.service.connect()
+            self.addCleanup(s.close)
+            s.sendall(b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\n%s\r\n\r\n"
+                      % (b"Content-Length: 12" if i % 6 else b"Transfer-Encoding: chunked"))
+        time.sleep(0.2)
+        reply = self.service.exchange(http_request("/v1/lookup", b"13912345678"), "127.0.0.2")
+        self.assertTrue(reply.startswith(b"HTTP/1.1 200 "), reply)
+
     def test_idle_and_half_sent_requests_are_closed_at_the_timeout(self):
         held = [self.service.connect() for _ in range(300)]
         try:
@@ -154,6 +177,17 @@ class Journey(unittest.TestCase):
             s.close()
         self.assertEqual(service.request("/healthz")[0], 200)
         service.wait_for_log("accepting again")
+
+    def test_idle_connections_from_a_proxy_give_way_to_a_health_check(self):
+        service = start(self, "--max-connections", "8", "--max-per-address", "0")
+        pool = [service.connect() for _ in range(8)]
+        for s in pool:
+            self.addCleanup(s.close)
+            s.sendall(b"GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n")
+            self.assertTrue(s.recv(4096).startswith(b"HTTP/1.1 200 "))
+        metrics = service.exchange(b"GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n", "127.0.0.2")
+        self.assertTrue(metrics.startswith(b"HTTP/1.1 200 "), metrics)
+        self.assertIn(b"\nvnlt_connections_idle_closed_total 1\n", metrics)
 
     def test_a_bad_listen_address_or_file_stops_the_start(self):
         with tempfile.NamedTemporaryFile() as garbage:
