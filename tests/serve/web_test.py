@@ -108,6 +108,10 @@ class Page(unittest.TestCase):
         self.assertIn("<b>type</b>", self.texts("#answer dd"))
         self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, "dd *, td *"), [])
         self.assertRaises(NoAlertPresentException, lambda: self.driver.switch_to.alert)
+        self.find("#lang").click()  # English, the answer too, and back
+        self.assertEqual((self.find("#one-title").text, self.texts("#answer dt")[0]), ("Look up a number", "Area"))
+        self.find("#lang").click()
+        self.assertEqual(self.texts("#answer dt")[0], "归属地")
 
     def test_2_a_pasted_list_in_a_table_with_its_counts(self):
         rows = tables.rows()
