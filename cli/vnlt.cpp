@@ -215,14 +215,14 @@ int Run(const std::vector<std::string>& args) {
         ->option_text("N");
     serve
         ->add_option("--timeout", serveOptions.idleSeconds,
-                     "seconds for a whole request to arrive, or for the client to take each piece of a reply; idle "
-                     "connections close after it (default 30)")
+                     "seconds for a whole request to arrive from its first byte, or for the client to take each "
+                     "piece of a reply; idle connections close after it (default 30)")
         ->check(CLI::Range(1, 3600))
         ->option_text("SECONDS");
     serve
         ->add_option("--batch-memory", serveOptions.batchMemoryMiB,
-                     "MiB for the batches in hand, all together; past it a batch waits a second, then gets 503 "
-                     "(default 256)")
+                     "MiB for the batches in hand, all together, taken as their bodies arrive; past it a batch "
+                     "waits a second, then gets 503 (default 256)")
         ->check(CLI::Range(16, 1048576))
         ->option_text("MIB");
     serve

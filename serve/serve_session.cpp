@@ -200,8 +200,11 @@ void Session::Finish(bool keepAlive) {
     response = {};
     routed = {};
     if (batch) {
-        const bool large = batch->body.size() >= (1 << 20);
+        const bool large = batch->body.size() >= (1 << 20) || reader.Get().get().body().size() >= (1 << 20);
+        // Its memory is freed before its budget is given back: another batch
+        // may take it at once.
         batch.reset();
+        reader.Reset();
         batchHeadWriter.reset();
         --service.metrics.batchesRunning;
         service.GiveBudget(budgetTaken);
