@@ -51,6 +51,13 @@ ensure_packages() {
             clang)
                 command -v clang++ >/dev/null || missing+=(clang)
                 ;;
+            browser)
+                # The service's web page, tested in headless Chromium through Selenium.
+                command -v chromium >/dev/null || missing+=(chromium)
+                command -v chromedriver >/dev/null || missing+=(chromium-driver)
+                /usr/bin/python3 -c "import selenium, openpyxl" 2>/dev/null || missing+=(python3-selenium python3-openpyxl)
+                fc-list 2>/dev/null | grep -qi wqy || missing+=(fonts-wqy-microhei)
+                ;;
             data)
                 /usr/bin/python3 -c "import phonenumbers" 2>/dev/null || missing+=(python3-phonenumbers)
                 ;;

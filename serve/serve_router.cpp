@@ -120,5 +120,18 @@ RouteReply Respond(http::verb method, std::string_view target, const http::field
         reply.route = p.post && method == http::verb::post ? Route::kBatch : p.route;
         return reply;
     }
+    WebReply page;
+    const auto tags = head[http::field::if_none_match];
+    if (AnswerWebFile(path, {tags.data(), tags.size()}, &page)) {
+        if (method != http::verb::get && method != http::verb::head) {
+            RouteReply refused = Refusal(http::status::method_not_allowed, "use GET");
+            refused.allow = "GET, HEAD";
+            return refused;
+        }
+        RouteReply reply = Ok(std::string(page.body), page.type);
+        reply.status = static_cast<http::status>(page.status);
+        reply.page = page;
+        return reply;
+    }
     return Refusal(http::status::not_found, "no such path");
 }

@@ -12,6 +12,7 @@
 
 #include "serve/serve_batch.h"
 #include "serve/serve_metrics.h"
+#include "serve/web_files.h"
 
 namespace http = boost::beast::http;
 
@@ -31,6 +32,7 @@ struct RouteReply {
     // POST /v1/lookup: the body is a batch, answered by the batch pipeline.
     bool batch = false;
     BatchFormat format = BatchFormat::kLines;
+    WebReply page;  // one of the web page's files: its headers beside the type
 };
 
 // What the replies tell of the service beside the directory.

@@ -172,6 +172,9 @@ void Session::Send(RouteReply reply) {
     response.version(11);
     response.set(http::field::content_type, reply.type);
     if (reply.allow) response.set(http::field::allow, reply.allow);
+    for (size_t i = 0; i < reply.page.headerCount; ++i)
+        response.set(reply.page.headers[i].name,
+                     {reply.page.headers[i].value.data(), reply.page.headers[i].value.size()});
     if (reply.status == http::status::service_unavailable) response.set(http::field::retry_after, "1");
     response.body() = std::move(reply.body);
     KeepAlive(response, !reply.close && KeepRequested() && !service.Stopping());
