@@ -23,6 +23,15 @@ def unescape(text):
     return ESCAPE.sub(one, text.encode())
 
 
+# The longest number, in UTF-8 bytes, that vnlt serve takes; a longer one is refused.
+SERVED_NUMBER_BYTES = 100
+
+
+def served(row):
+    """Whether vnlt serve answers the row's text rather than refusing it as too long."""
+    return len(row.text.encode("utf-8")) <= SERVED_NUMBER_BYTES
+
+
 def rows():
     """Each row of written_numbers.tsv: the text as written, and what the shipped directory answers."""
     table = []
