@@ -21,8 +21,11 @@ bool IsPlus(char32_t c) { return c == u'+' || c == 0xFF0B; }
 // What contacts, web pages, chats and typesetting put between the digits of
 // one number: spaces of every width, dashes, dots, slashes and parentheses.
 bool IsSeparator(char32_t c) {
-    if (c > u'/' && c < 0x00A0) return false;     // digits and letters, the common case
-    if (c < u' ') return c == u'\t';              // the terminator ends every number
+    // ASCII's are tab, space, ( ) - . and /; the terminator ends every number.
+    constexpr uint64_t kAsciiSeparators =
+        1ull << '\t' | 1ull << ' ' | 1ull << '(' | 1ull << ')' | 1ull << '-' | 1ull << '.' | 1ull << '/';
+    if (c < 64) return (kAsciiSeparators >> c) & 1;
+    if (c < 0x00A0) return false;                 // letters
     if (c >= 0x2000 && c <= 0x200D) return true;  // typographic and zero-width spaces
     if (c > 0xFFFF) return false;
     static constexpr char16_t kSeparators[] =
@@ -37,14 +40,15 @@ bool IsSeparator(char32_t c) {
 }
 
 // The two encodings, each a cursor that decodes one character where it
-// stands: Peek gives it (0 at the end) and Next steps past it.
+// stands: Peek gives it (0 at the end) and its length in units, Skip steps
+// over that many.
 struct Utf16Cursor {
     const char16_t* at;
 
     bool AtAsciiDigit() const { return *at >= u'0' && *at <= u'9'; }
     char16_t Unit() const { return *at; }
-    char32_t Peek() const { return *at; }
-    void Next() { ++at; }
+    char32_t Peek(uint32_t* length) const { return *length = 1, *at; }
+    void Skip(uint32_t length) { at += length; }
 };
 
 struct Utf8Cursor {
@@ -62,15 +66,7 @@ struct Utf8Cursor {
         *length = c.length;
         return c.c;
     }
-    char32_t Peek() const {
-        uint32_t length;
-        return Peek(&length);
-    }
-    void Next() {
-        uint32_t length;
-        Peek(&length);
-        at += length;
-    }
+    void Skip(uint32_t length) { at += length; }
 };
 
 bool StartsWith(const char16_t* digits, uint32_t count, const char16_t* prefix) {
@@ -103,43 +99,51 @@ uint32_t FindDigits(Cursor text, char16_t* digits, uint32_t capacity, bool* plus
     uint32_t count = 0;
     *plus = false;
     // Digits at the start, the common case in lists, need no decoding.
-    for (; text.AtAsciiDigit(); text.Next(), ++count)
+    for (; text.AtAsciiDigit(); text.Skip(1), ++count)
         if (count < capacity) digits[count] = text.Unit();
+    uint32_t length;
+    char32_t c = text.Peek(&length);
     if (count == 0) {
-        for (char32_t c = text.Peek(); c != 0 && !DigitOf(c); c = text.Peek()) {
-            if (IsPlus(c)) {
-                Cursor after = text;
-                after.Next();
-                if (DigitOf(after.Peek())) {
-                    *plus = true;
-                    text = after;
-                    break;
-                }
-            }
-            text.Next();
+        while (c != 0 && !DigitOf(c)) {
+            const bool wasPlus = IsPlus(c);
+            text.Skip(length);
+            c = text.Peek(&length);
+            if (wasPlus && DigitOf(c)) *plus = true;
         }
     }
-    for (char32_t c = text.Peek(); c != 0; c = text.Peek()) {
+    while (c != 0) {
         if (const char16_t digit = DigitOf(c)) {
             if (count < capacity) digits[count] = digit;
             ++count;
-            text.Next();
+            text.Skip(length);
+            for (; text.AtAsciiDigit(); text.Skip(1), ++count)
+                if (count < capacity) digits[count] = text.Unit();
+            c = text.Peek(&length);
             continue;
         }
+        if (!IsSeparator(c)) break;
         Cursor after = text;
-        while (IsSeparator(c)) {
-            after.Next();
-            c = after.Peek();
-        }
-        if (after.at == text.at || !DigitOf(c)) break;
+        do {
+            after.Skip(length);
+            c = after.Peek(&length);
+        } while (IsSeparator(c));
+        if (!DigitOf(c)) break;
         text = after;
     }
     return count;
 }
 
-// The country code, if any, dropped and the trunk 0 put back: `digits`
-// rewritten in place into the number as dialled, and its key.
-WrittenNumber Dialled(char16_t* text, uint32_t count, bool plus) {
+// The number as dialled, where it stands among the digits: a Chinese
+// number's (terminated), or a foreign number's after its international
+// prefix.
+struct DialledNumber {
+    WrittenNumber number;
+    uint32_t from, count;
+};
+
+// The country code, if any, dropped and the trunk 0 put back over the
+// digit before the national number: nothing moves.
+DialledNumber Dialled(char16_t* text, uint32_t count, bool plus) {
     uint32_t national = 0;  // where it starts among the digits
     bool foreign = false;
     if (plus) {
@@ -162,14 +166,10 @@ WrittenNumber Dialled(char16_t* text, uint32_t count, bool plus) {
     }
 
     if (foreign) {
-        // "+" and the digits after the international prefix, no longer than
-        // the "+" or "00" they were read with.
         const uint32_t skip = plus ? 0 : 2;
-        std::memmove(text + 1, text + skip, (count - skip) * sizeof(char16_t));
-        text[0] = u'+';
-        text[count - skip + 1] = 0;
-        return {kForeignNumber, 0};
+        return {{kForeignNumber, 0}, skip, count - skip};
     }
+    uint32_t from = 0;
     if (national != 0) {
         const char16_t* rest = text + national;
         const uint32_t restCount = count - national;
@@ -180,21 +180,18 @@ WrittenNumber Dialled(char16_t* text, uint32_t count, bool plus) {
         if (restCount == 0 || StartsWith(rest, restCount, u"00")) {
             count = 0;
         } else {
-            std::memmove(text + putTrunk, rest, restCount * sizeof(char16_t));
-            if (putTrunk) text[0] = u'0';
+            from = national - putTrunk;
+            text[from] = putTrunk ? u'0' : text[from];
             count = restCount + putTrunk;
         }
     }
-    text[count] = 0;
+    text[from + count] = 0;
 
     // Too few digits for the place the key is made of: DeriveNumberKey would
     // count the terminator (02) or give 0.
-    const int32_t key = count >= 3 ? DeriveNumberKey(text) : 0;
-    if (key == 0) {
-        text[0] = 0;
-        return {kNoNumber, 0};
-    }
-    return {kChineseNumber, static_cast<uint32_t>(key)};
+    const int32_t key = count >= 3 ? DeriveNumberKey(text + from) : 0;
+    if (key == 0) return {{kNoNumber, 0}, 0, 0};
+    return {{kChineseNumber, static_cast<uint32_t>(key)}, from, count};
 }
 
 }  // namespace
@@ -202,27 +199,32 @@ WrittenNumber Dialled(char16_t* text, uint32_t count, bool plus) {
 WrittenNumber ReadWrittenNumber(char16_t* text) {
     bool plus;
     const uint32_t count = FindDigits(Utf16Cursor{text}, text, UINT32_MAX, &plus);
-    return Dialled(text, count, plus);
+    const DialledNumber dialled = Dialled(text, count, plus);
+    // Rewritten from the start: "+" and a foreign number's digits, no
+    // longer than the "+" or "00" they were read with.
+    const bool foreign = dialled.number.kind == kForeignNumber;
+    std::memmove(text + foreign, text + dialled.from, dialled.count * sizeof(char16_t));
+    if (foreign) text[0] = u'+';
+    text[foreign + dialled.count] = 0;
+    return dialled.number;
 }
 
 WrittenNumber ReadWrittenNumber(const char* text, size_t length) {
     const auto* at = reinterpret_cast<const unsigned char*>(text);
     const auto* end = at + length;
-    char16_t digits[kKeptDigits + 2];  // a foreign number's + and terminator
-    // Eleven plain digits and nothing else: a mobile number as lists hold it.
+    char16_t digits[kKeptDigits + 1];
+    // Eleven plain digits and nothing else, a mobile number as lists hold
+    // it: its key is its first seven digits, as DeriveNumberKey makes it.
     if (length == 11 && at[0] == '1') {
-        bool plain = true;
+        uint32_t key = 0, notDigit = 0;
         for (size_t i = 0; i < 11; ++i) {
-            plain &= at[i] >= '0' && at[i] <= '9';
-            digits[i] = at[i];
+            const uint32_t digit = static_cast<uint32_t>(at[i]) - '0';
+            notDigit |= digit > 9;
+            if (i < 7) key = key * 10 + digit;
         }
-        digits[11] = 0;
-        if (plain) {
-            const int32_t key = DeriveNumberKey(digits);
-            return {key != 0 ? kChineseNumber : kNoNumber, static_cast<uint32_t>(key)};
-        }
+        if (!notDigit) return {kChineseNumber, key};
     }
     bool plus;
     const uint32_t count = FindDigits(Utf8Cursor{at, end}, digits, kKeptDigits, &plus);
-    return Dialled(digits, count < kKeptDigits ? count : kKeptDigits, plus);
+    return Dialled(digits, count < kKeptDigits ? count : kKeptDigits, plus).number;
 }
