@@ -2,6 +2,7 @@
 // reading over UTF-16 and UTF-8, each decoded where it stands.
 #include "keys/written.h"
 
+#include <array>
 #include <cstring>
 
 #include "base/utf8.h"
@@ -18,12 +19,16 @@ char16_t DigitOf(char32_t c) {
 
 bool IsPlus(char32_t c) { return c == u'+' || c == 0xFF0B; }
 
+// ASCII's separators: tab, space, ( ) - . and /. The terminator ends every number.
+constexpr uint64_t kAsciiSeparators =
+    1ull << '\t' | 1ull << ' ' | 1ull << '(' | 1ull << ')' | 1ull << '-' | 1ull << '.' | 1ull << '/';
+
+constexpr bool IsAsciiDigit(unsigned c) { return c - '0' < 10; }
+constexpr bool IsAsciiSeparator(unsigned c) { return c < 64 && ((kAsciiSeparators >> c) & 1); }
+
 // What contacts, web pages, chats and typesetting put between the digits of
 // one number: spaces of every width, dashes, dots, slashes and parentheses.
 bool IsSeparator(char32_t c) {
-    // ASCII's are tab, space, ( ) - . and /; the terminator ends every number.
-    constexpr uint64_t kAsciiSeparators =
-        1ull << '\t' | 1ull << ' ' | 1ull << '(' | 1ull << ')' | 1ull << '-' | 1ull << '.' | 1ull << '/';
     if (c < 64) return (kAsciiSeparators >> c) & 1;
     if (c < 0x00A0) return false;                 // letters
     if (c >= 0x2000 && c <= 0x200D) return true;  // typographic and zero-width spaces
@@ -69,10 +74,9 @@ struct Utf8Cursor {
     void Skip(uint32_t length) { at += length; }
 };
 
-bool StartsWith(const char16_t* digits, uint32_t count, const char16_t* prefix) {
-    for (uint32_t i = 0; prefix[i] != 0; ++i)
-        if (i >= count || digits[i] != prefix[i]) return false;
-    return true;
+// Whether the digits begin with the two digits `a` and `b`.
+bool StartsWith(const char16_t* digits, uint32_t count, char a, char b) {
+    return count >= 2 && digits[0] == a && digits[1] == b;
 }
 
 // A national number written without its trunk 0: a mobile's eleven digits,
@@ -133,6 +137,62 @@ uint32_t FindDigits(Cursor text, char16_t* digits, uint32_t capacity, bool* plus
     return count;
 }
 
+// FindDigits over text where every byte that matters is ASCII, as in most
+// lists, byte by byte with no decoding. False, having found nothing, where a
+// byte past ASCII stands before the number ends: it may be a fullwidth
+// digit or a wide separator, for the decoding reading.
+bool FindAsciiDigits(const unsigned char* at, const unsigned char* end, char16_t* digits, uint32_t capacity,
+                     uint32_t* found, bool* plus) {
+    enum ByteKind : uint8_t { kOther, kDigit, kSeparator, kPlus, kPastAscii, kTerminator };
+    static constexpr auto kKinds = [] {
+        std::array<uint8_t, 256> kinds{};
+        for (unsigned c = 0; c < 256; ++c)
+            kinds[c] = c == 0                ? kTerminator
+                       : c >= 0x80           ? kPastAscii
+                       : IsAsciiDigit(c)     ? kDigit
+                       : IsAsciiSeparator(c) ? kSeparator
+                       : c == '+'            ? kPlus
+                                             : kOther;
+        return kinds;
+    }();
+    *plus = false;
+    for (; at != end; ++at) {
+        const uint8_t kind = kKinds[*at];
+        if (kind == kDigit || kind == kTerminator) break;
+        if (kind == kPastAscii) return false;
+        if (kind == kPlus && at + 1 != end && kKinds[at[1]] >= kDigit) {
+            if (kKinds[at[1]] != kDigit) {
+                if (kKinds[at[1]] == kPastAscii) return false;
+                continue;
+            }
+            *plus = true;
+            ++at;
+            break;
+        }
+    }
+    uint32_t count = 0;
+    while (at != end) {
+        uint8_t kind = kKinds[*at];
+        if (kind == kDigit) {
+            digits[count < capacity ? count : capacity] = *at;  // past the capacity, a slot nobody reads
+            ++count;
+            ++at;
+            continue;
+        }
+        if (kind == kPastAscii) return false;
+        if (kind != kSeparator) break;
+        const unsigned char* after = at + 1;
+        while (after != end && (kind = kKinds[*after]) == kSeparator) ++after;
+        if (after == end || kind != kDigit) {
+            if (after != end && kind == kPastAscii) return false;
+            break;
+        }
+        at = after;
+    }
+    *found = count;
+    return true;
+}
+
 // The number as dialled, where it stands among the digits: a Chinese
 // number's (terminated), or a foreign number's after its international
 // prefix.
@@ -147,20 +207,20 @@ DialledNumber Dialled(char16_t* text, uint32_t count, bool plus) {
     uint32_t national = 0;  // where it starts among the digits
     bool foreign = false;
     if (plus) {
-        if (StartsWith(text, count, u"86"))
+        if (StartsWith(text, count, '8', '6'))
             national = 2;
         else if (text[0] != u'0')
             foreign = true;
         else
             count = 0;  // "+0…": no country code starts with 0
-    } else if (StartsWith(text, count, u"00")) {
-        if (StartsWith(text, count, u"0086"))
+    } else if (StartsWith(text, count, '0', '0')) {
+        if (StartsWith(text + 2, count - 2, '8', '6'))
             national = 4;
         else if (count > 2 && text[2] != u'0')
             foreign = true;
         else
             count = 0;
-    } else if (StartsWith(text, count, u"86")) {
+    } else if (StartsWith(text, count, '8', '6')) {
         const bool trunk = count > 2 && text[2] == u'0';
         if (IsWholeNationalNumber(text + 2 + trunk, count - 2 - trunk)) national = 2;
     }
@@ -176,8 +236,8 @@ DialledNumber Dialled(char16_t* text, uint32_t count, bool plus) {
         // After the country code a fixed line is written without its trunk
         // 0; a mobile number has none. "(0)" may stand there, but never 00.
         const bool putTrunk =
-            restCount > 0 && ((rest[0] >= u'2' && rest[0] <= u'9') || StartsWith(rest, restCount, u"10"));
-        if (restCount == 0 || StartsWith(rest, restCount, u"00")) {
+            restCount > 0 && ((rest[0] >= u'2' && rest[0] <= u'9') || StartsWith(rest, restCount, '1', '0'));
+        if (restCount == 0 || StartsWith(rest, restCount, '0', '0')) {
             count = 0;
         } else {
             from = national - putTrunk;
@@ -189,7 +249,14 @@ DialledNumber Dialled(char16_t* text, uint32_t count, bool plus) {
 
     // Too few digits for the place the key is made of: DeriveNumberKey would
     // count the terminator (02) or give 0.
-    const int32_t key = count >= 3 ? DeriveNumberKey(text + from) : 0;
+    const char16_t* dialled = text + from;
+    int32_t key = 0;
+    if (count >= 7 && dialled[0] != u'0') {
+        // A mobile number's key, as DeriveNumberKey makes it: its first seven digits.
+        for (uint32_t i = 0; i < 7; ++i) key = key * 10 + (dialled[i] - u'0');
+    } else if (count >= 3) {
+        key = DeriveNumberKey(dialled);
+    }
     if (key == 0) return {{kNoNumber, 0}, 0, 0};
     return {{kChineseNumber, static_cast<uint32_t>(key)}, from, count};
 }
@@ -212,7 +279,7 @@ WrittenNumber ReadWrittenNumber(char16_t* text) {
 WrittenNumber ReadWrittenNumber(const char* text, size_t length) {
     const auto* at = reinterpret_cast<const unsigned char*>(text);
     const auto* end = at + length;
-    char16_t digits[kKeptDigits + 1];
+    char16_t digits[kKeptDigits + 2];  // and a slot for digits past them
     // Eleven plain digits and nothing else, a mobile number as lists hold
     // it: its key is its first seven digits, as DeriveNumberKey makes it.
     if (length == 11 && at[0] == '1') {
@@ -225,6 +292,8 @@ WrittenNumber ReadWrittenNumber(const char* text, size_t length) {
         if (!notDigit) return {kChineseNumber, key};
     }
     bool plus;
-    const uint32_t count = FindDigits(Utf8Cursor{at, end}, digits, kKeptDigits, &plus);
+    uint32_t count;
+    if (!FindAsciiDigits(at, end, digits, kKeptDigits, &count, &plus))
+        count = FindDigits(Utf8Cursor{at, end}, digits, kKeptDigits, &plus);
     return Dialled(digits, count < kKeptDigits ? count : kKeptDigits, plus).number;
 }
