@@ -1,7 +1,6 @@
 // One number's answer over one loaded directory, and its JSON object.
 #include "answer/answer.h"
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -23,51 +22,6 @@ FieldText MakeFieldText(std::string plain) {
     AppendJsonString(text.json, plain);
     text.plain = std::move(plain);
     return text;
-}
-
-// Where the number starts: the first digit (fullwidth ones too), or a plus
-// right before one; what stands before it is a label of any length. The end
-// when there is none, or a NUL first, which ends the text as it does there.
-size_t NumberStart(std::string_view text) {
-    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t n = text.size();
-    for (size_t i = 0; i < n; ++i) {
-        if (s[i] == 0) return i;
-        const bool wide = s[i] == 0xEF && i + 2 < n && s[i + 1] == 0xBC && s[i + 2] >= 0x90 && s[i + 2] <= 0x99;
-        if (!wide && (s[i] < '0' || s[i] > '9')) continue;
-        if (i >= 1 && s[i - 1] == '+') return i - 1;
-        if (i >= 3 && s[i - 3] == 0xEF && s[i - 2] == 0xBC && s[i - 1] == 0x8B) return i - 3;  // fullwidth plus
-        return i;
-    }
-    return n;
-}
-
-// The number's text as UTF-16, from where the number starts: only its own
-// run is bounded, far beyond the digits any number has.
-WrittenNumber ReadNumber(std::string_view number) {
-    number.remove_prefix(NumberStart(number));
-    char16_t units[260];
-    size_t n = 0;
-    const auto* p = reinterpret_cast<const unsigned char*>(number.data());
-    const auto* end = p + number.size();
-    // ASCII, the common case, widens eight bytes at a time; the rest one by one.
-    const size_t limit = std::min<size_t>(number.size(), 257);
-    for (uint64_t word; n + 8 <= limit; n += 8) {
-        std::memcpy(&word, p + n, 8);
-        if (word & 0x8080808080808080u) break;
-        for (int i = 0; i < 8; ++i) units[n + i] = static_cast<char16_t>((word >> (8 * i)) & 0xFF);
-    }
-    p += n;
-    while (p < end && n + 2 < 260) {
-        const Utf8Char read = ReadUtf8Char(p, end);
-        p += read.length;
-        char16_t pair[2];
-        const uint32_t count = PutUtf16(read.c, pair);
-        for (uint32_t i = 0; i < count; ++i)
-            if (n + 1 < 260) units[n++] = pair[i];
-    }
-    units[n] = 0;
-    return ReadWrittenNumber(units);
 }
 
 }  // namespace
@@ -96,7 +50,7 @@ Answerer::Answerer(const Directory& tables)
 
 Answer Answerer::Ask(std::string_view number) const {
     Answer answer{.area = &none, .type = &none, .province = &none, .city = &none, .areaCode = &none};
-    const WrittenNumber written = ReadNumber(number);
+    const WrittenNumber written = ReadWrittenNumber(number.data(), number.size());
     answer.key = written.key;
     answer.status = written.kind == kForeignNumber   ? AnswerStatus::kForeign
                     : written.kind == kChineseNumber ? AnswerStatus::kUnknown

@@ -10,6 +10,7 @@
 #include "answer/delimited.h"
 #include "answer/fields.h"
 #include "base/utf8.h"
+#include "cli/progress.h"
 #include "cli/text_input.h"
 #include "directory/directory.h"
 #include "keys/derive.h"
@@ -131,12 +132,13 @@ public:
 
     // Answers each complete line of `text`, the last one too when `final`;
     // the count of bytes used.
-    size_t WriteLines(std::string_view text, bool final, bool* all) {
+    size_t WriteLines(std::string_view text, bool final, bool* all, Progress* progress = nullptr) {
         size_t start = 0;
         for (size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1) {
             size_t stop = end;
             if (stop > start && text[stop - 1] == '\r') --stop;
             *all &= Write(text.substr(start, stop - start));
+            if (progress) progress->Row(end);
         }
         if (final && start < text.size()) {
             *all &= Write(text.substr(start));
@@ -189,7 +191,9 @@ int WriteRows(std::string_view text, const QueryRequest& request, const Answerer
     std::vector<std::string> fields;
     size_t at = 0, width = 0;
     bool all = true, first = true;
+    Progress progress(text.size());
     while (ReadRow(text, &at, inputSeparator, &fields)) {
+        progress.Row(at);
         std::string& o = out.buffer;
         if (fields.size() == 1 && fields[0].empty()) {
             // A blank line is no row; it is kept where it was.
@@ -262,7 +266,8 @@ int AnswerQuery(const QueryRequest& request, const Answerer& answerer, std::stri
         const std::string text = DecodeToUtf8(std::move(bytes));
         if (request.column != 0) return WriteRows(text, request, answerer);
         ListWriter writer(request.format, answerer);
-        writer.WriteLines(text, true, &all);
+        Progress progress(text.size());
+        writer.WriteLines(text, true, &all, &progress);
         return all ? 0 : 1;
     }
     // Standard input, streamed: a list of any length in little memory.

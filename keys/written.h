@@ -1,6 +1,7 @@
 // Numbers as people write them: the number read out of the text that holds it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 enum NumberKind : uint8_t {
@@ -26,3 +27,9 @@ struct WrittenNumber {
 // back. The key is made only of digits the text holds, in their order, and
 // the text never grows, so reading the result again gives the same.
 WrittenNumber ReadWrittenNumber(char16_t* text);
+
+// The same reading of `length` bytes of UTF-8, where they stand: a NUL ends
+// the text, and a malformed sequence is a character that is neither digit
+// nor separator, as U+FFFD would be. Gives what ReadWrittenNumber gives for
+// the text widened to UTF-16, and writes nothing.
+WrittenNumber ReadWrittenNumber(const char* text, size_t length);

@@ -3,6 +3,7 @@
 #include "lib/varnolt.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -79,6 +80,16 @@ constexpr size_t kFirstAnswerSize = offsetof(varnolt_answer, area_code) + sizeof
 // Fills the fields that lie wholly inside the caller's `size` bytes at `out`,
 // which need not be aligned as this version's answer is.
 void Fill(const Answer& a, void* out, size_t size) {
+    // This version's answer, or a later one: written whole, with no copy.
+    if (size >= sizeof(varnolt_answer) && reinterpret_cast<uintptr_t>(out) % alignof(varnolt_answer) == 0) {
+        auto* answer = static_cast<varnolt_answer*>(out);
+        answer->status = static_cast<int>(a.status);
+        answer->key = a.key;
+#define VARNOLT_SET_TEXT(cName, jsonKey, member) answer->cName = a.member->plain.c_str();
+        VARNOLT_ANSWER_TEXTS(VARNOLT_SET_TEXT)
+#undef VARNOLT_SET_TEXT
+        return;
+    }
     varnolt_answer full;
     full.status = static_cast<int>(a.status);
     full.key = a.key;

@@ -16,9 +16,15 @@
 namespace {
 
 // Reads `text`; the result, and the text it was rewritten into.
+// The UTF-8 reading, from a buffer of exactly the text's size, must agree.
 std::pair<WrittenNumber, std::u16string> Read(const std::u16string& text) {
     std::u16string copy = text;
     const WrittenNumber number = ReadWrittenNumber(copy.data());
+    const std::string utf8 = Utf16ToUtf8(text.data(), text.size());
+    std::unique_ptr<char[]> exact(new char[utf8.size()]);
+    std::copy(utf8.begin(), utf8.end(), exact.get());
+    const WrittenNumber fromUtf8 = ReadWrittenNumber(exact.get(), utf8.size());
+    EXPECT_TRUE(fromUtf8.kind == number.kind && fromUtf8.key == number.key) << utf8;
     return {number, std::u16string(copy.c_str())};
 }
 

@@ -69,6 +69,8 @@ def run_case(work, vnlt, lines):
                 stdin = stdin[:-1]
         elif kind == "?":
             expect["code"] = int(rest)
+        elif line == "!":
+            expect["quiet"] = True
         elif line.startswith(">= "):
             expect["out"].append(line[3:].encode())
         elif kind == ">":
@@ -91,6 +93,8 @@ def run_case(work, vnlt, lines):
     failures += ["no line matches %r" % p for p in expect["match"] if not any(re.fullmatch(p, l) for l in out_lines)]
     failures += ["error output lacks %r: %r" % (t, done.stderr[:300]) for t in expect["err"]
                  if t.encode() not in done.stderr]
+    if expect.get("quiet") and done.stderr:
+        failures.append("error output not empty: %r" % done.stderr[:300])
     for pair in expect["same"]:
         a, b = (pathlib.Path(work, name) for name in pair.split())
         if a.read_bytes() != b.read_bytes():
