@@ -3,7 +3,6 @@
 // lookup costs a tuple and a few references.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
-#include <structmember.h>
 
 #include <algorithm>
 #include <array>
@@ -57,11 +56,13 @@ struct TextCache {
         PyObject* text = nullptr;
         uint32_t id = 0;
     };
-    // One answer's texts, as borrowed references to the slots' str.
+    // One answer's texts, as borrowed references to the slots' str, and
+    // as a tuple that every answer with them shares.
     struct Set {
         const char* keys[kTexts];
         PyObject* texts[kTexts];
         uint32_t ids[kTexts];
+        PyObject* tuple;
     };
     std::vector<Slot> slots = std::vector<Slot>(1024);
     size_t used = 0;
@@ -71,6 +72,7 @@ struct TextCache {
 
     ~TextCache() {
         for (Slot& s : slots) Py_XDECREF(s.text);
+        for (Set& s : sets) Py_DECREF(s.tuple);
     }
 
     static size_t Hash(const char* key) { return (reinterpret_cast<uintptr_t>(key) >> 3) * 0x9E3779B97F4A7C15ull; }
@@ -94,8 +96,9 @@ struct TextCache {
                 return &set;
             }
         }
+        Set set;
+        set.tuple = nullptr;
         try {
-            Set set;
             for (int i = 0; i < kTexts; ++i) {
                 const Slot* slot = FindOrAdd(keys[i]);
                 if (!slot) return nullptr;
@@ -103,6 +106,9 @@ struct TextCache {
                 set.texts[i] = slot->text;
                 set.ids[i] = slot->id;
             }
+            set.tuple = PyTuple_New(kTexts);
+            if (!set.tuple) return nullptr;
+            for (int i = 0; i < kTexts; ++i) PyTuple_SET_ITEM(set.tuple, i, Py_NewRef(set.texts[i]));
             if (2 * (sets.size() + 1) > setAt.size()) {
                 std::vector<uint32_t> grown(setAt.size() * 2);
                 mask = grown.size() - 1;
@@ -120,6 +126,7 @@ struct TextCache {
             setAt[at] = *serial + 1;
             return &sets.back();
         } catch (const std::bad_alloc&) {
+            Py_XDECREF(set.tuple);
             PyErr_NoMemory();
             return nullptr;
         }
@@ -364,7 +371,7 @@ PyObject* RaiseResult(int code, int systemError, PyObject* path) {
 // part of a cycle and stays out of the garbage collector's way: a batch of
 // a million answers is a million small allocations and nothing more.
 struct AnswerObject {
-    PyObject_HEAD PyObject* texts[kTexts];
+    PyObject_HEAD PyObject* texts;  // a tuple of kTexts str
     uint32_t key;
     uint8_t status;
 };
@@ -389,14 +396,14 @@ PyObject* MakeAnswer(DirectoryObject* d, const varnolt_answer& a) {
     if (!answer) return nullptr;
     answer->status = static_cast<uint8_t>(a.status);
     answer->key = a.key;
-    for (int i = 0; i < kTexts; ++i) answer->texts[i] = Py_NewRef(set->texts[i]);
+    answer->texts = Py_NewRef(set->tuple);
     return reinterpret_cast<PyObject*>(answer);
 }
 
 PyObject* AnswerField(AnswerObject* a, Py_ssize_t i) {
     if (i == 0) return Py_NewRef(statusNames[a->status]);
     if (i == 1) return PyLong_FromUnsignedLong(a->key);
-    return Py_NewRef(a->texts[i - 2]);
+    return Py_NewRef(PyTuple_GET_ITEM(a->texts, i - 2));
 }
 
 PyObject* AnswerNew(PyTypeObject* type, PyObject* args, PyObject* keywords) {
@@ -431,13 +438,18 @@ PyObject* AnswerNew(PyTypeObject* type, PyObject* args, PyObject* keywords) {
     if (!answer) return nullptr;
     answer->status = static_cast<uint8_t>(named);
     answer->key = static_cast<uint32_t>(key);
-    for (int i = 0; i < kTexts; ++i) answer->texts[i] = Py_NewRef(given[2 + i]);
+    answer->texts = PyTuple_New(kTexts);
+    if (!answer->texts) {
+        Py_DECREF(answer);
+        return nullptr;
+    }
+    for (int i = 0; i < kTexts; ++i) PyTuple_SET_ITEM(answer->texts, i, Py_NewRef(given[2 + i]));
     return reinterpret_cast<PyObject*>(answer);
 }
 
 void AnswerDealloc(AnswerObject* a) {
     PyTypeObject* type = Py_TYPE(a);
-    for (PyObject* text : a->texts) Py_XDECREF(text);
+    Py_XDECREF(a->texts);
     type->tp_free(reinterpret_cast<PyObject*>(a));
     Py_DECREF(type);
 }
@@ -530,13 +542,9 @@ enum TextIndex {
 #undef VARNOLT_INDEX
 };
 
-PyMemberDef answerMembers[] = {
-#define VARNOLT_MEMBER(cName, jsonKey, member) \
-    {#cName, T_OBJECT_EX, offsetof(AnswerObject, texts) + kText_##cName * sizeof(PyObject*), READONLY, kAbout_##cName},
-    VARNOLT_ANSWER_TEXTS(VARNOLT_MEMBER)
-#undef VARNOLT_MEMBER
-        {nullptr, 0, 0, 0, nullptr},
-};
+PyObject* AnswerText(AnswerObject* a, void* index) {
+    return Py_NewRef(PyTuple_GET_ITEM(a->texts, reinterpret_cast<intptr_t>(index)));
+}
 
 PyGetSetDef answerGetters[] = {
     {"status", reinterpret_cast<getter>(AnswerStatus), nullptr,
@@ -544,7 +552,12 @@ PyGetSetDef answerGetters[] = {
     {"key", reinterpret_cast<getter>(AnswerKey), nullptr, "the number key looked up; 0 for 'foreign' and 'invalid'",
      nullptr},
     {"found", reinterpret_cast<getter>(AnswerFound), nullptr, "whether the status is 'found'", nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
+#define VARNOLT_GETTER(cName, jsonKey, member)                              \
+    {#cName, reinterpret_cast<getter>(AnswerText), nullptr, kAbout_##cName, \
+     reinterpret_cast<void*>(static_cast<intptr_t>(kText_##cName))},
+    VARNOLT_ANSWER_TEXTS(VARNOLT_GETTER)
+#undef VARNOLT_GETTER
+        {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyMethodDef answerMethods[] = {
@@ -562,7 +575,6 @@ PyType_Slot answerSlots[] = {
     {Py_tp_hash, reinterpret_cast<void*>(AnswerHash)},
     {Py_sq_length, reinterpret_cast<void*>(AnswerLength)},
     {Py_sq_item, reinterpret_cast<void*>(AnswerItem)},
-    {Py_tp_members, answerMembers},
     {Py_tp_getset, answerGetters},
     {Py_tp_methods, answerMethods},
 #define VARNOLT_ARGUMENT(cName, jsonKey, member) ", " #cName
