@@ -77,10 +77,18 @@ struct TextCache {
 
     static size_t Hash(const char* key) { return (reinterpret_cast<uintptr_t>(key) >> 3) * 0x9E3779B97F4A7C15ull; }
 
+    // By the area and the type alone: the other texts follow from the area
+    // but for a few, which share a chain and are told apart by Same.
     static size_t Hash(const char* const* keys) {
-        uint64_t h = 0;
-        for (int i = 0; i < kTexts; ++i) h = (h ^ (reinterpret_cast<uintptr_t>(keys[i]) >> 3)) * 0x9E3779B97F4A7C15ull;
-        return static_cast<size_t>(h ^ (h >> 29));
+        const uint64_t h = (reinterpret_cast<uintptr_t>(keys[0]) >> 3) * 0x9E3779B97F4A7C15ull ^
+                           (reinterpret_cast<uintptr_t>(keys[1]) >> 3) * 0xC2B2AE3D27D4EB4Full;
+        return static_cast<size_t>(h ^ (h >> 32));
+    }
+
+    static bool Same(const char* const* a, const char* const* b) {
+        bool same = true;
+        for (int i = 0; i < kTexts; ++i) same &= a[i] == b[i];
+        return same;
     }
 
     // The texts of an answer and their serial; null with MemoryError set
@@ -91,7 +99,7 @@ struct TextCache {
             const uint32_t held = setAt[at];
             if (!held) break;
             const Set& set = sets[held - 1];
-            if (std::equal(keys, keys + kTexts, set.keys)) {
+            if (Same(keys, set.keys)) {
                 *serial = held - 1;
                 return &set;
             }
@@ -680,7 +688,19 @@ bool AnswerAll(DirectoryObject* self, const Numbers& numbers, Take take) {
             writtenAt.clear();
             for (size_t i = 0; i < n; ++i) {
                 const size_t at = written.size();
-                const Read read = numbers.Append(start + static_cast<Py_ssize_t>(i), written);
+                const Py_ssize_t index = start + static_cast<Py_ssize_t>(i);
+                // Compact ASCII, as nearly every number is, copied here with
+                // its NUL; anything else as AppendText reads it.
+                PyObject* item = numbers.list && index < PyList_GET_SIZE(numbers.list)
+                                     ? PyList_GET_ITEM(numbers.list, index)
+                                     : nullptr;
+                if (item && PyUnicode_CheckExact(item) && PyUnicode_IS_COMPACT_ASCII(item)) {
+                    written.append(static_cast<const char*>(PyUnicode_DATA(item)),
+                                   static_cast<size_t>(PyUnicode_GET_LENGTH(item)) + 1);
+                    writtenAt.push_back(at);
+                    continue;
+                }
+                const Read read = numbers.Append(index, written);
                 if (read == Read::kFailed) return false;
                 writtenAt.push_back(read == Read::kMissing ? kMissing : at);
             }
