@@ -3,9 +3,9 @@
 // lookup costs a tuple and a few references.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
-#include <structmember.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -45,35 +45,103 @@ PyObject* damagedType;
 constexpr Py_ssize_t kSlice = 16384;
 
 // Each text of a directory's answers, as a str, by the address libvarnolt
-// gives it: an open-addressing table, as a batch asks it for five texts a
-// number. `id` is the same for equal texts, which annotate's categories
-// need. Only touched with the GIL held.
+// gives it, and each answer's five texts together by their five addresses:
+// open-addressing tables, as a batch asks for five texts a number and a
+// directory has a few thousand sets of them. `id` is the same for equal
+// texts, which annotate's categories need; `serial` numbers the sets. Only
+// touched with the GIL held.
 struct TextCache {
     struct Slot {
         const char* key = nullptr;
         PyObject* text = nullptr;
         uint32_t id = 0;
     };
+    // One answer's texts, as borrowed references to the slots' str, and
+    // as a tuple that every answer with them shares.
+    struct Set {
+        const char* keys[kTexts];
+        PyObject* texts[kTexts];
+        uint32_t ids[kTexts];
+        PyObject* tuple;
+    };
     std::vector<Slot> slots = std::vector<Slot>(1024);
     size_t used = 0;
     std::unordered_map<std::string_view, uint32_t> ids;
+    std::vector<Set> sets;
+    std::vector<uint32_t> setAt = std::vector<uint32_t>(1024);  // serial + 1; 0 where free
 
     ~TextCache() {
         for (Slot& s : slots) Py_XDECREF(s.text);
+        for (Set& s : sets) Py_DECREF(s.tuple);
     }
 
     static size_t Hash(const char* key) { return (reinterpret_cast<uintptr_t>(key) >> 3) * 0x9E3779B97F4A7C15ull; }
 
-    // Null with MemoryError set when the table cannot grow.
-    const Slot* Find(const char* key) {
+    // By the area and the type alone: the other texts follow from the area
+    // but for a few, which share a chain and are told apart by Same.
+    static size_t Hash(const char* const* keys) {
+        const uint64_t h = (reinterpret_cast<uintptr_t>(keys[0]) >> 3) * 0x9E3779B97F4A7C15ull ^
+                           (reinterpret_cast<uintptr_t>(keys[1]) >> 3) * 0xC2B2AE3D27D4EB4Full;
+        return static_cast<size_t>(h ^ (h >> 32));
+    }
+
+    static bool Same(const char* const* a, const char* const* b) {
+        bool same = true;
+        for (int i = 0; i < kTexts; ++i) same &= a[i] == b[i];
+        return same;
+    }
+
+    // The texts of an answer and their serial; null with MemoryError set
+    // when a table cannot grow.
+    const Set* FindSet(const char* const* keys, uint32_t* serial) {
+        size_t mask = setAt.size() - 1;
+        for (size_t at = Hash(keys) & mask;; at = (at + 1) & mask) {
+            const uint32_t held = setAt[at];
+            if (!held) break;
+            const Set& set = sets[held - 1];
+            if (Same(keys, set.keys)) {
+                *serial = held - 1;
+                return &set;
+            }
+        }
+        Set set;
+        set.tuple = nullptr;
         try {
-            return FindOrAdd(key);
+            for (int i = 0; i < kTexts; ++i) {
+                const Slot* slot = FindOrAdd(keys[i]);
+                if (!slot) return nullptr;
+                set.keys[i] = keys[i];
+                set.texts[i] = slot->text;
+                set.ids[i] = slot->id;
+            }
+            set.tuple = PyTuple_New(kTexts);
+            if (!set.tuple) return nullptr;
+            for (int i = 0; i < kTexts; ++i) PyTuple_SET_ITEM(set.tuple, i, Py_NewRef(set.texts[i]));
+            if (2 * (sets.size() + 1) > setAt.size()) {
+                std::vector<uint32_t> grown(setAt.size() * 2);
+                mask = grown.size() - 1;
+                for (uint32_t s = 0; s < sets.size(); ++s) {
+                    size_t at = Hash(sets[s].keys) & mask;
+                    while (grown[at]) at = (at + 1) & mask;
+                    grown[at] = s + 1;
+                }
+                setAt.swap(grown);
+            }
+            sets.push_back(set);
+            size_t at = Hash(keys) & mask;
+            while (setAt[at]) at = (at + 1) & mask;
+            *serial = static_cast<uint32_t>(sets.size() - 1);
+            setAt[at] = *serial + 1;
+            return &sets.back();
         } catch (const std::bad_alloc&) {
+            Py_XDECREF(set.tuple);
             PyErr_NoMemory();
             return nullptr;
         }
     }
 
+    // Null with MemoryError set by Python when a str cannot be made; throws
+    // bad_alloc when the table cannot grow.
     const Slot* FindOrAdd(const char* key) {
         const size_t mask = slots.size() - 1;
         for (size_t at = Hash(key) & mask;; at = (at + 1) & mask) {
@@ -149,6 +217,13 @@ Read AppendFloat(double value, std::string& out) {
 // None, NaN and the objects in `missing` (pandas' NA and NaT) are missing.
 Read AppendText(PyObject* number, PyObject* missing, std::string& out) {
     if (PyUnicode_Check(number)) {
+        // Compact ASCII, as nearly every number is: its characters are its
+        // UTF-8, NUL-terminated where it stands.
+        if (PyUnicode_IS_COMPACT_ASCII(number)) {
+            out.append(static_cast<const char*>(PyUnicode_DATA(number)),
+                       static_cast<size_t>(PyUnicode_GET_LENGTH(number)) + 1);
+            return Read::kText;
+        }
         Py_ssize_t size = 0;
         const char* text = PyUnicode_AsUTF8AndSize(number, &size);
         if (!text) {
@@ -304,35 +379,39 @@ PyObject* RaiseResult(int code, int systemError, PyObject* path) {
 // part of a cycle and stays out of the garbage collector's way: a batch of
 // a million answers is a million small allocations and nothing more.
 struct AnswerObject {
-    PyObject_HEAD PyObject* texts[kTexts];
+    PyObject_HEAD PyObject* texts;  // a tuple of kTexts str
     uint32_t key;
     uint8_t status;
 };
 
+// The five text addresses of an answer, in the order of its texts.
+struct TextKeys {
+    const char* keys[kTexts];
+    explicit TextKeys(const varnolt_answer& a)
+        : keys{
+#define VARNOLT_TEXT(cName, jsonKey, member) a.cName,
+              VARNOLT_ANSWER_TEXTS(VARNOLT_TEXT)
+#undef VARNOLT_TEXT
+          } {
+    }
+};
+
 PyObject* MakeAnswer(DirectoryObject* d, const varnolt_answer& a) {
+    uint32_t serial;
+    const TextCache::Set* set = d->texts->FindSet(TextKeys(a).keys, &serial);
+    if (!set) return nullptr;
     auto* answer = PyObject_New(AnswerObject, answerType);
     if (!answer) return nullptr;
-    std::fill(std::begin(answer->texts), std::end(answer->texts), nullptr);
     answer->status = static_cast<uint8_t>(a.status);
     answer->key = a.key;
-#define VARNOLT_TEXT(cName, jsonKey, member) a.cName,
-    const char* fields[] = {VARNOLT_ANSWER_TEXTS(VARNOLT_TEXT)};
-#undef VARNOLT_TEXT
-    for (int i = 0; i < kTexts; ++i) {
-        const TextCache::Slot* slot = d->texts->Find(fields[i]);
-        answer->texts[i] = slot ? Py_NewRef(slot->text) : nullptr;
-        if (!slot) {
-            Py_DECREF(answer);
-            return nullptr;
-        }
-    }
+    answer->texts = Py_NewRef(set->tuple);
     return reinterpret_cast<PyObject*>(answer);
 }
 
 PyObject* AnswerField(AnswerObject* a, Py_ssize_t i) {
     if (i == 0) return Py_NewRef(statusNames[a->status]);
     if (i == 1) return PyLong_FromUnsignedLong(a->key);
-    return Py_NewRef(a->texts[i - 2]);
+    return Py_NewRef(PyTuple_GET_ITEM(a->texts, i - 2));
 }
 
 PyObject* AnswerNew(PyTypeObject* type, PyObject* args, PyObject* keywords) {
@@ -367,13 +446,18 @@ PyObject* AnswerNew(PyTypeObject* type, PyObject* args, PyObject* keywords) {
     if (!answer) return nullptr;
     answer->status = static_cast<uint8_t>(named);
     answer->key = static_cast<uint32_t>(key);
-    for (int i = 0; i < kTexts; ++i) answer->texts[i] = Py_NewRef(given[2 + i]);
+    answer->texts = PyTuple_New(kTexts);
+    if (!answer->texts) {
+        Py_DECREF(answer);
+        return nullptr;
+    }
+    for (int i = 0; i < kTexts; ++i) PyTuple_SET_ITEM(answer->texts, i, Py_NewRef(given[2 + i]));
     return reinterpret_cast<PyObject*>(answer);
 }
 
 void AnswerDealloc(AnswerObject* a) {
     PyTypeObject* type = Py_TYPE(a);
-    for (PyObject* text : a->texts) Py_XDECREF(text);
+    Py_XDECREF(a->texts);
     type->tp_free(reinterpret_cast<PyObject*>(a));
     Py_DECREF(type);
 }
@@ -466,13 +550,9 @@ enum TextIndex {
 #undef VARNOLT_INDEX
 };
 
-PyMemberDef answerMembers[] = {
-#define VARNOLT_MEMBER(cName, jsonKey, member) \
-    {#cName, T_OBJECT_EX, offsetof(AnswerObject, texts) + kText_##cName * sizeof(PyObject*), READONLY, kAbout_##cName},
-    VARNOLT_ANSWER_TEXTS(VARNOLT_MEMBER)
-#undef VARNOLT_MEMBER
-        {nullptr, 0, 0, 0, nullptr},
-};
+PyObject* AnswerText(AnswerObject* a, void* index) {
+    return Py_NewRef(PyTuple_GET_ITEM(a->texts, reinterpret_cast<intptr_t>(index)));
+}
 
 PyGetSetDef answerGetters[] = {
     {"status", reinterpret_cast<getter>(AnswerStatus), nullptr,
@@ -480,7 +560,12 @@ PyGetSetDef answerGetters[] = {
     {"key", reinterpret_cast<getter>(AnswerKey), nullptr, "the number key looked up; 0 for 'foreign' and 'invalid'",
      nullptr},
     {"found", reinterpret_cast<getter>(AnswerFound), nullptr, "whether the status is 'found'", nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
+#define VARNOLT_GETTER(cName, jsonKey, member)                              \
+    {#cName, reinterpret_cast<getter>(AnswerText), nullptr, kAbout_##cName, \
+     reinterpret_cast<void*>(static_cast<intptr_t>(kText_##cName))},
+    VARNOLT_ANSWER_TEXTS(VARNOLT_GETTER)
+#undef VARNOLT_GETTER
+        {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyMethodDef answerMethods[] = {
@@ -498,7 +583,6 @@ PyType_Slot answerSlots[] = {
     {Py_tp_hash, reinterpret_cast<void*>(AnswerHash)},
     {Py_sq_length, reinterpret_cast<void*>(AnswerLength)},
     {Py_sq_item, reinterpret_cast<void*>(AnswerItem)},
-    {Py_tp_members, answerMembers},
     {Py_tp_getset, answerGetters},
     {Py_tp_methods, answerMethods},
 #define VARNOLT_ARGUMENT(cName, jsonKey, member) ", " #cName
@@ -604,7 +688,19 @@ bool AnswerAll(DirectoryObject* self, const Numbers& numbers, Take take) {
             writtenAt.clear();
             for (size_t i = 0; i < n; ++i) {
                 const size_t at = written.size();
-                const Read read = numbers.Append(start + static_cast<Py_ssize_t>(i), written);
+                const Py_ssize_t index = start + static_cast<Py_ssize_t>(i);
+                // Compact ASCII, as nearly every number is, copied here with
+                // its NUL; anything else as AppendText reads it.
+                PyObject* item = numbers.list && index < PyList_GET_SIZE(numbers.list)
+                                     ? PyList_GET_ITEM(numbers.list, index)
+                                     : nullptr;
+                if (item && PyUnicode_CheckExact(item) && PyUnicode_IS_COMPACT_ASCII(item)) {
+                    written.append(static_cast<const char*>(PyUnicode_DATA(item)),
+                                   static_cast<size_t>(PyUnicode_GET_LENGTH(item)) + 1);
+                    writtenAt.push_back(at);
+                    continue;
+                }
+                const Read read = numbers.Append(index, written);
                 if (read == Read::kFailed) return false;
                 writtenAt.push_back(read == Read::kMissing ? kMissing : at);
             }
@@ -674,6 +770,12 @@ PyObject* DirectoryColumns(DirectoryObject* self, PyObject* args) {
     if (!numbers.missing) return nullptr;
     auto* column = static_cast<int32_t*>(view.buf);
     std::vector<int32_t> codeOfId[kTexts];
+    constexpr std::array<int32_t, kTexts> kUnseen = [] {
+        std::array<int32_t, kTexts> unseen{};
+        unseen.fill(-1);
+        return unseen;
+    }();
+    std::vector<std::array<int32_t, kTexts>> codesOfSet;
     PyObject* categories = PyTuple_New(kTexts);
     for (Py_ssize_t f = 0; categories && f < kTexts; ++f) {
         PyObject* list = PyList_New(0);
@@ -686,24 +788,31 @@ PyObject* DirectoryColumns(DirectoryObject* self, PyObject* args) {
                           column[i] = missing ? -1 : a.status;
                           const uint32_t key = missing ? 0 : a.key;
                           std::memcpy(&column[count + i], &key, sizeof key);
-#define VARNOLT_TEXT(cName, jsonKey, member) a.cName,
-                          const char* fields[] = {VARNOLT_ANSWER_TEXTS(VARNOLT_TEXT)};
-#undef VARNOLT_TEXT
-                          for (int f = 0; f < kTexts; ++f) {
-                              int32_t& code = column[(2 + f) * count + i];
-                              code = -1;
-                              if (missing) continue;
-                              const TextCache::Slot* slot = self->texts->Find(fields[f]);
-                              if (!slot) return false;
-                              std::vector<int32_t>& known = codeOfId[f];
-                              if (slot->id >= known.size()) known.resize(slot->id + 1, -1);
-                              PyObject* list = PyTuple_GET_ITEM(categories, f);
-                              if (known[slot->id] < 0) {
-                                  known[slot->id] = static_cast<int32_t>(PyList_GET_SIZE(list));
-                                  if (PyList_Append(list, slot->text) < 0) return false;
-                              }
-                              code = known[slot->id];
+                          if (missing) {
+                              for (int f = 0; f < kTexts; ++f) column[(2 + f) * count + i] = -1;
+                              return true;
                           }
+                          uint32_t serial;
+                          const TextCache::Set* set = self->texts->FindSet(TextKeys(a).keys, &serial);
+                          if (!set) return false;
+                          if (serial >= codesOfSet.size()) codesOfSet.resize(serial + 1, kUnseen);
+                          std::array<int32_t, kTexts>& codes = codesOfSet[serial];
+                          if (codes[0] < 0) {
+                              // A set first seen in this call: its texts' codes,
+                              // each text once among its categories.
+                              for (int f = 0; f < kTexts; ++f) {
+                                  std::vector<int32_t>& known = codeOfId[f];
+                                  const uint32_t id = set->ids[f];
+                                  if (id >= known.size()) known.resize(id + 1, -1);
+                                  PyObject* list = PyTuple_GET_ITEM(categories, f);
+                                  if (known[id] < 0) {
+                                      known[id] = static_cast<int32_t>(PyList_GET_SIZE(list));
+                                      if (PyList_Append(list, set->texts[f]) < 0) return false;
+                                  }
+                                  codes[f] = known[id];
+                              }
+                          }
+                          for (int f = 0; f < kTexts; ++f) column[(2 + f) * count + i] = codes[f];
                           return true;
                       });
     Py_DECREF(numbers.missing);
