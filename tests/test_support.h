@@ -4,24 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "directory/directory.h"
+#include "tests/files.h"
 
-using Bytes = std::vector<uint8_t>;
-
-// A fresh, empty folder for one test, removed again by the destructor.
-struct ScratchFolder {
-    ScratchFolder();
-    ~ScratchFolder();
-    std::u16string Path(const std::u16string& name) const;
-    std::filesystem::path folder;
-};
-
-Bytes ReadBytes(const std::u16string& path);
-void WriteBytes(const std::u16string& path, const Bytes& bytes);
 Bytes FixtureBytes(const char* name);
 // `text` as UTF-16LE bytes, after the byte order mark if `mark`.
 Bytes Utf16Le(const std::u16string& text, bool mark);

@@ -15,7 +15,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::u16string path = FuzzPath(u"directory.dat");
-    WriteFuzzFile(path, data, size);
+    WriteBytes(path, Bytes(data, data + size));
     ClearDirectory();
     if (!LoadDirectory(path.c_str())) return 0;
 
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ClearDirectory();
         FUZZ_CHECK(LoadDirectory(saved.c_str()));
         FUZZ_CHECK(SaveDirectory(again.c_str()));
-        FUZZ_CHECK(ReadFuzzFile(saved) == ReadFuzzFile(again));
+        FUZZ_CHECK(ReadBytes(saved) == ReadBytes(again));
     }
     return 0;
 }

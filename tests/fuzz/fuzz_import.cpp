@@ -30,7 +30,7 @@ void CheckDirectory() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::u16string text = FuzzPath(u"import.txt");
-    WriteFuzzFile(text, data, size);
+    WriteBytes(text, Bytes(data, data + size));
 
     ClearDirectory();
     ImportText(text.c_str());

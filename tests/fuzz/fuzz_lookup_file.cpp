@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t key;
     std::memcpy(&key, data, 4);
     const std::u16string path = FuzzPath(u"lookup.dat");
-    WriteFuzzFile(path, data + 4, size - 4);
+    WriteBytes(path, Bytes(data + 4, data + size));
     fileSize = size - 4;
     readPastEnd = false;
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/files.h"
+
 #define FUZZ_CHECK(condition)                                                                  \
     do {                                                                                       \
         if (!(condition)) {                                                                    \
@@ -16,6 +18,7 @@
         }                                                                                      \
     } while (0)
 
-std::u16string FuzzPath(const std::u16string& name);
-void WriteFuzzFile(const std::u16string& path, const uint8_t* data, size_t size);
-std::vector<uint8_t> ReadFuzzFile(const std::u16string& path);
+inline std::u16string FuzzPath(const std::u16string& name) {
+    static const ScratchFolder scratch;
+    return scratch.Path(name);
+}

@@ -1,5 +1,7 @@
 # Starts `vnlt serve` on a free loopback port and talks HTTP to it, and reads
 # the table of exchanges with it: tests/data/serve_exchanges.txt.
+import http.client
+import io
 import json
 import re
 import resource
@@ -113,20 +115,21 @@ def read_all(s, data=b"", pause=0.0, keep=True):
         time.sleep(pause)
 
 
+class Replayed:
+    """Bytes received, as the socket http.client parses a reply from."""
+    def __init__(self, data):
+        self.data = data
+
+    def makefile(self, mode):
+        return io.BytesIO(self.data)
+
+
 def body_of(reply):
     """The body of the last reply in `reply`, its chunks joined."""
-    head, _, data = reply[[m.start() for m in re.finditer(rb"HTTP/1\.1 \d{3} ", reply)][-1]:].partition(b"\r\n\r\n")
-    if b"Transfer-Encoding: chunked" not in head:
-        return data
-    pieces, at = [], 0
-    while True:
-        line_end = data.index(b"\r\n", at)
-        size = int(data[at:line_end], 16)
-        if size == 0:
-            return b"".join(pieces)
-        at = line_end + 2
-        pieces.append(data[at:at + size])
-        at += size + 2
+    last = [m.start() for m in re.finditer(rb"HTTP/1\.1 \d{3} ", reply)][-1]
+    response = http.client.HTTPResponse(Replayed(reply[last:]))
+    response.begin()
+    return response.read()
 
 
 def unescape(text):

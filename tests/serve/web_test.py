@@ -4,15 +4,13 @@
 # answered as `vnlt query --column` answers them, the charts' counts, markup
 # from the directory shown as text, and no request beyond the page's origin.
 #
-# Usage: web_test.py VNLT DAT            the tests
-#        web_test.py VNLT DAT --picture PNG [WIDTH]   the README's picture of the page
+# Usage: web_test.py VNLT DAT (scripts/web_picture takes the README's picture)
 import collections
 import csv
 import io
 import json
 import os
 import pathlib
-import random
 import shutil
 import subprocess
 import sys
@@ -198,31 +196,6 @@ class Page(unittest.TestCase):
             urllib.request.urlopen(urllib.request.Request(self.origin + "/", headers={"If-None-Match": head["ETag"]}))
 
 
-def picture(path, width=1100):
-    """The page over the shipped directory, a number typed and a list answered."""
-    service, profile = Service(VNLT, DAT), tempfile.TemporaryDirectory()
-    driver = browser(profile.name, width, 1000)
-    try:
-        driver.get("http://127.0.0.1:%d/" % service.port)
-        numbers = random.Random(33)
-        mobiles = ["1%d%d%08d" % (numbers.choice([3, 5, 8]), numbers.randrange(10), numbers.randrange(10**8))
-                   for _ in range(300)]
-        driver.find_element(By.ID, "list").send_keys("\n".join(mobiles + ["+1 312 555 0100", "12345"]))
-        driver.find_element(By.ID, "ask").click()
-        driver.find_element(By.ID, "number").send_keys("139 1234 5678")
-        WebDriverWait(driver, 20).until(lambda d: d.find_elements(By.CSS_SELECTOR, "#answer .main") and
-                                        d.find_elements(By.CSS_SELECTOR, "#provinces li"))
-        driver.set_window_size(width, driver.execute_script("return document.documentElement.scrollHeight") + 140)
-        driver.save_screenshot(path)
-    finally:
-        driver.quit()
-        service.stop()
-        profile.cleanup()
-
-
 if __name__ == "__main__":
     VNLT, DAT = sys.argv[1], sys.argv[2]
-    if sys.argv[3:4] == ["--picture"]:
-        picture(*sys.argv[4:5], *map(int, sys.argv[5:6]))
-    else:
-        unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)
