@@ -215,6 +215,14 @@ with tempfile.TemporaryDirectory() as work:
     finally:
         service.terminate()
         service.wait()
+    if baseline:
+        port = free_port()
+        service = serve(port, "--threads", "1", program=baseline)
+        try:
+            b_rate, b50, b99, _ = wrk(port, script)
+        finally:
+            service.terminate()
+            service.wait()
     batch = os.path.join(work, "batch.json")
     with open(batch, "w") as f:
         json.dump(real_numbers(work, 1000000), f)
@@ -226,8 +234,10 @@ print("%-44s %12s %9s %9s" % ("", "requests/s", "p50", "p99"))
 print("%-44s %12.0f %7.2fms %7.2fms" % ("nginx, 1 worker, fixed reply", n_rate, n50, n99))
 print("%-44s %12.0f %7.2fms %7.2fms" % ("vnlt serve --threads 1, random numbers", s_rate, s50, s99))
 print("%-44s %12.0f %7.2fms %7.2fms" % ("vnlt serve, default threads", d_rate, d50, d99))
+if baseline:
+    print("%-44s %12.0f %7.2fms %7.2fms" % ("baseline --threads 1, random numbers", b_rate, b50, b99))
 ratio = s_rate / n_rate
-print("service / nginx: %.2f (goal at least 0.7: %s)" % (ratio, "met" if ratio >= 0.7 else "MISSED"))
+print("service / nginx: %.2f (goal at least 0.8: %s)" % (ratio, "met" if ratio >= 0.8 else "MISSED"))
 print("%-44s %12s %12s" % ("batches of 1,000,000 numbers", "this build", "baseline" if theirs else ""))
 
 
@@ -240,9 +250,9 @@ row("  peak resident memory, MB", "one", lambda f: "%.0f" % f[1])
 row("ten at once: peak MB, answered", "ten", lambda f: "%.0f, %d" % f)
 row("/healthz p99 ms while four run (samples)", "healthz", lambda f: "%.1f (%d)" % f)
 print("%-44s %12s" % ("ten control-character bodies, not read: peak MB", "%.0f" % ours["worst"][0]))
-print("goals: one POST >= 5 M numbers/s (%s), peak <= 64 MB (%s); ten at once and ten worst-case bodies peak "
+print("goals: one POST >= 4 M numbers/s (%s), peak <= 64 MB (%s); ten at once and ten worst-case bodies peak "
       "<= %d MB (%s, %s) with /healthz answered (%s); /healthz p99 <= 20 ms (%s)" % (
-          "met" if 1 / ours["one"][0] >= 5 else "MISSED", "met" if ours["one"][1] <= 64 else "MISSED",
+          "met" if 1 / ours["one"][0] >= 4 else "MISSED", "met" if ours["one"][1] <= 64 else "MISSED",
           BUDGET_MB + 64, "met" if ours["ten"][0] <= BUDGET_MB + 64 else "MISSED",
           "met" if ours["worst"][0] <= BUDGET_MB + 64 else "MISSED", "met" if ours["worst"][1] else "MISSED",
           "met" if ours["healthz"][0] <= 20 else "MISSED"))
