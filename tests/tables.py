@@ -1,5 +1,6 @@
 """The tables under tests/data as the Python harnesses read them: their one
-escape convention, and the written numbers that every harness checks."""
+escape convention, and the written numbers that every harness checks; and
+the vnlt and directory they run, as CTest names them, else the native build's."""
 import collections
 import os
 import pathlib
@@ -7,6 +8,10 @@ import re
 
 Row = collections.namedtuple("Row", "text status key area type")
 DATA = pathlib.Path(os.path.dirname(os.path.abspath(__file__)), "data")
+ROOT = DATA.parent.parent
+VNLT = os.path.abspath(os.environ.get("VARNOLT_VNLT", ROOT / "build" / "native" / "vnlt"))
+SHIPPED = str(ROOT / "data" / "Varnolt.dat")
+VERSION = re.search(r"project\(\w+ VERSION (\S+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
 ESCAPE = re.compile(rb"\\(x[0-9A-Fa-f]{2}|u[0-9A-Fa-f]{4}|U[0-9A-Fa-f]{8}|.)")
 
 

@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Every home area of a directory, from its export and asked back through
 `vnlt query --format jsonl`:
 - it splits into province and city, or is one of the few names listed here
@@ -9,9 +8,7 @@
   today, in the national division codes (tests/data/divisions/, GB/T 2260 as
   published by the National Bureau of Statistics), and a municipality is
   named in full. The check is first shown to fail on old names planted among
-  current ones.
-
-Usage: areas_test.py VNLT DAT
+  current ones. Run by pytest.
 """
 import csv
 import json
@@ -22,6 +19,8 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tools"))
+sys.path.insert(0, os.path.dirname(HERE))
+from tables import SHIPPED, VNLT  # noqa: E402
 DIVISIONS = os.path.join(os.path.dirname(HERE), "data", "divisions")
 
 # The name of numbers the public data places in no province.
@@ -29,11 +28,11 @@ NO_PLACE = "中国"
 MUNICIPALITIES = {"北京市", "上海市", "天津市", "重庆市"}
 
 
-def one_number_per_area(vnlt, dat):
+def one_number_per_area():
     """A dialled number for every area of the directory, from its export."""
     with tempfile.TemporaryDirectory() as work:
         path = work + "/export.txt"
-        subprocess.run([vnlt, "--dat", dat, "export", path], check=True)
+        subprocess.run([VNLT, "--dat", SHIPPED, "export", path], check=True)
         text = open(path, "rb").read().decode("utf-16")
     numbers = {}
     for line in text.lstrip("\ufeff").splitlines():
@@ -110,26 +109,18 @@ def division_problems(areas, known):
     return found
 
 
-def main():
-    vnlt, dat = sys.argv[1], sys.argv[2]
-    numbers = one_number_per_area(vnlt, dat)
-    out = subprocess.run([vnlt, "--dat", dat, "query", "--format", "jsonl"], check=True, capture_output=True,
+def test_every_area_splits_with_its_area_code_and_names_current_divisions():
+    numbers = one_number_per_area()
+    out = subprocess.run([VNLT, "--dat", SHIPPED, "query", "--format", "jsonl"], check=True, capture_output=True,
                          input="\n".join(numbers.values()) + "\n", text=True, encoding="utf-8").stdout
     answers = [json.loads(line) for line in out.splitlines()]
-    failures = [p for p in (split_problems(area, a) for area, a in zip(numbers, answers)) if p]
-    known = divisions()
+    assert len(numbers) > 300 and len(answers) == len(numbers)
+    assert [p for p in (split_problems(area, a) for area, a in zip(numbers, answers)) if p] == []
+    assert division_problems(sorted(numbers), divisions()) == []
+
+
+def test_old_division_names_are_told_from_current_ones():
     planted = ["湖北省襄樊市", "贵州省毕节地区", "天津", "湖南省长沙市、湘潭市、株州市", "西藏那曲地区、双湖"]
     current = ["江苏省常州市", "北京市", "新疆和田地区", "内蒙古包头市", "贵州省贵阳市、遵义市、安顺市", "安徽省合肥市、巢湖市"]
-    caught = division_problems(planted + current, known)
-    if len(caught) != len(planted) + 1:  # the Nagqu name holds two old places
-        failures.append("the check does not tell old names from current ones: %s" % caught)
-    failures += division_problems(sorted(numbers), known)
-    print("%d areas: their split, area codes (by libphonenumber) and places (by %d provinces' divisions) checked"
-          % (len(numbers), len(known)))
-    for failure in failures:
-        print("FAIL:", failure)
-    sys.exit(1 if failures else 0)
-
-
-if __name__ == "__main__":
-    main()
+    # The Nagqu name holds two old places.
+    assert len(division_problems(planted + current, divisions())) == len(planted) + 1

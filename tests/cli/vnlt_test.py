@@ -1,7 +1,5 @@
-#!/usr/bin/python3
 """vnlt through its process, case by case from the golden table
-tests/data/vnlt_cases.txt (its head says how a case is written).
-Usage: vnlt_test.py VNLT SHIPPED_DAT VERSION"""
+tests/data/vnlt_cases.txt (its head says how a case is written). Run by pytest."""
 import os
 import pathlib
 import re
@@ -11,28 +9,30 @@ import subprocess
 import sys
 import tempfile
 
+import pytest
+
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from tables import DATA, unescape  # noqa: E402
+from tables import DATA, SHIPPED, VERSION, VNLT, unescape  # noqa: E402
 
 TABLE = DATA / "vnlt_cases.txt"
+WORK = tempfile.TemporaryDirectory()  # one scratch folder: a case may use what an earlier one made
 
 
-def cases(places):
-    """Each case as (title, lines), fields with the places filled in."""
+def cases():
+    """Each case's lines, the places filled in, named by its title and command."""
+    places = {"vnlt": VNLT, "shipped": SHIPPED, "work": WORK.name, "version": VERSION}
     title, lines = "", []
     for raw in TABLE.read_text(encoding="utf-8").split("\n"):
         if raw.startswith("## "):
             title = raw[3:]
         elif raw.startswith("#") or not raw.strip():
             if any(line.startswith("$") for line in lines):
-                yield title, lines
+                yield pytest.param(lines, id="%s: %s" % (title, next(line for line in lines if line[0] == "$")))
                 lines = []
         else:
             for name, value in places.items():
                 raw = raw.replace("{%s}" % name, value)
             lines.append(raw)
-    if lines:
-        yield title, lines
 
 
 def write(work, line):
@@ -53,8 +53,9 @@ def write(work, line):
                                         "utf-16": b"\xff\xfe" + data.encode("utf-16-le")}[encoding])
 
 
-def run_case(work, vnlt, lines):
-    """The case's failures, as texts."""
+@pytest.mark.parametrize("lines", cases())
+def test_case(lines):
+    work = WORK.name
     command = stdin = None
     expect = {"code": 0, "out": [], "match": [], "err": [], "same": [], "exists": []}
     for line in lines:
@@ -82,41 +83,18 @@ def run_case(work, vnlt, lines):
     while words and re.match(r"[A-Z_]+=", words[0]):
         name, _, value = words.pop(0).partition("=")
         env[name] = value
-    program = os.path.join(work, words.pop(0)[1:]) if words and words[0].startswith("@") else vnlt
+    program = os.path.join(work, words.pop(0)[1:]) if words and words[0].startswith("@") else VNLT
     done = subprocess.run([program] + words, cwd=work, env=env, input=stdin or b"", capture_output=True, timeout=60)
-    failures = []
-    if done.returncode != expect["code"]:
-        failures.append("exit %d, not %d" % (done.returncode, expect["code"]))
-    if expect["out"] and done.stdout != b"".join(line + b"\n" for line in expect["out"]):
-        failures.append("wrote %r" % done.stdout[:600])
+    assert done.returncode == expect["code"], done.stderr[:300]
+    if expect["out"]:
+        assert done.stdout == b"".join(line + b"\n" for line in expect["out"])
     out_lines = done.stdout.decode("utf-8", "replace").split("\n")
-    failures += ["no line matches %r" % p for p in expect["match"] if not any(re.fullmatch(p, l) for l in out_lines)]
-    failures += ["error output lacks %r: %r" % (t, done.stderr[:300]) for t in expect["err"]
-                 if t.encode() not in done.stderr]
-    if expect.get("quiet") and done.stderr:
-        failures.append("error output not empty: %r" % done.stderr[:300])
+    for pattern in expect["match"]:
+        assert any(re.fullmatch(pattern, line) for line in out_lines), (pattern, out_lines[:20])
+    for text in expect["err"]:
+        assert text.encode() in done.stderr
+    assert not (expect.get("quiet") and done.stderr)
     for pair in expect["same"]:
-        a, b = (pathlib.Path(work, name) for name in pair.split())
-        if a.read_bytes() != b.read_bytes():
-            failures.append("%s differs from %s" % (a, b))
-    failures += ["%s is missing" % name for name in expect["exists"] if not os.path.exists(os.path.join(work, name))]
-    return failures
-
-
-def main():
-    vnlt, shipped, version = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]), sys.argv[3]
-    passed = failed = 0
-    with tempfile.TemporaryDirectory() as work:
-        places = {"vnlt": vnlt, "shipped": shipped, "work": work, "version": version}
-        for title, lines in cases(places):
-            what = next(line for line in lines if line.startswith("$"))
-            failures = run_case(work, vnlt, lines)
-            for failure in failures:
-                print("FAIL: %s: %s: %s" % (title, what, failure))
-            passed, failed = passed + (not failures), failed + bool(failures)
-    print("%d cases passed, %d failed" % (passed, failed))
-    sys.exit(1 if failed or not passed else 0)
-
-
-if __name__ == "__main__":
-    main()
+        assert pathlib.Path(work, pair.split()[0]).read_bytes() == pathlib.Path(work, pair.split()[1]).read_bytes(), pair
+    for name in expect["exists"]:
+        assert os.path.exists(os.path.join(work, name))

@@ -1,4 +1,3 @@
-#!/usr/bin/python3
 """Numbers as people write them, through `vnlt query --format jsonl`.
 
 First the shared table of written numbers, row by row. Then a differential
@@ -8,9 +7,7 @@ libphonenumber reads a valid Chinese number out of the text, vnlt gives the
 same area and carrier (in the house's labels), or nothing where
 libphonenumber has no place either; other countries' numbers are foreign to
 vnlt. Where libphonenumber reads no valid number, vnlt gives nothing or the
-number's own answer: never another.
-
-Usage: written_test.py VNLT DAT [COUNT]
+number's own answer: never another. Run by pytest.
 """
 import json
 import os
@@ -18,10 +15,13 @@ import random
 import subprocess
 import sys
 
+import pytest
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tools"))
 import tables  # noqa: E402
+from tables import SHIPPED, VNLT  # noqa: E402
 
 FORMS_TABLE = tables.DATA / "written_forms.tsv"
 FULLWIDTH = str.maketrans("0123456789+", "０１２３４５６７８９＋")
@@ -71,37 +71,33 @@ def foreign_numbers():
     return texts
 
 
-def ask(vnlt, dat, texts):
-    out = subprocess.run([vnlt, "--dat", dat, "query", "--format", "jsonl"], capture_output=True,
+def ask(texts):
+    out = subprocess.run([VNLT, "--dat", SHIPPED, "query", "--format", "jsonl"], capture_output=True,
                          input="".join(t + "\n" for t in texts).encode("utf-8")).stdout.decode("utf-8")
     answers = [json.loads(line) for line in out.splitlines()]
     assert len(answers) == len(texts), (len(answers), len(texts))
     return answers
 
 
-def check_table(vnlt, dat):
+def test_the_table_of_written_numbers():
     rows = tables.rows()
-    failures = []
-    for row, a in zip(rows, ask(vnlt, dat, [row.text for row in rows])):
-        got = (a["status"], a["key"], a["area"], a["type"])
-        if got != tuple(row[1:]) or a["found"] != (row.status == "found"):
-            failures.append("%r: %s, the table says %s" % (row.text, got, tuple(row[1:])))
-    print("the table of written numbers: %d rows" % len(rows))
-    return failures
+    got = [(row.text, a["status"], a["key"], a["area"], a["type"], a["found"]) for row, a in zip(rows, ask(
+        [row.text for row in rows]))]
+    assert got == [(*row, row.status == "found") for row in rows]
 
 
-def differential(vnlt, dat, count):
-    import phonenumbers
+def test_against_libphonenumber():
+    phonenumbers = pytest.importorskip("phonenumbers")
     from compare_with_libphonenumber import expected_answer
     rng = random.Random(1986)
-    numbers = sample_numbers(count, rng)
+    numbers = sample_numbers(2000, rng)
     texts, truths = [], []
     for national, mobile in numbers:
         for name, *how in FORMS:
             texts.append(write(national, mobile, *how))
             truths.append((name, national, mobile))
     foreign = foreign_numbers()
-    answers = ask(vnlt, dat, texts + foreign)
+    answers = ask(texts + foreign)
     plain = {t[1]: a for t, a, text in zip(truths, answers, texts) if t[0] == "dialled"}
 
     failures, read = [], 0
@@ -127,27 +123,6 @@ def differential(vnlt, dat, count):
     for text, a in zip(foreign, answers[len(texts):]):
         if a["status"] != "foreign":
             failures.append("foreign: %r -> vnlt %s %s/%s" % (text, a["status"], a["area"], a["type"]))
-    print("python3-phonenumbers %s: %d numbers of %d prefixes written %d ways, %d of the texts read by it as"
-          " the number written; %d other countries' numbers"
-          % (phonenumbers.__version__, len(numbers), len({n[:3] for n, _ in numbers}), len(FORMS), read, len(foreign)))
-    return failures
-
-
-def main():
-    vnlt, dat = sys.argv[1], sys.argv[2]
-    count = int(sys.argv[3]) if len(sys.argv) > 3 else 2000
-    failures = check_table(vnlt, dat)
-    try:
-        import phonenumbers  # noqa: F401
-    except ImportError:
-        print("python3-phonenumbers is not installed: the differential is skipped")
-    else:
-        failures += differential(vnlt, dat, count)
-    for failure in failures[:50]:
-        print("FAIL:", failure)
-    print("%d failures" % len(failures))
-    sys.exit(1 if failures else 0)
-
-
-if __name__ == "__main__":
-    main()
+    assert not failures
+    # A differential where libphonenumber reads few of the texts would prove little.
+    assert read > len(texts) // 2 and len(foreign) > 20
