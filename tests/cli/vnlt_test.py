@@ -95,6 +95,7 @@ def test_case(lines):
         assert text.encode() in done.stderr
     assert not (expect.get("quiet") and done.stderr)
     for pair in expect["same"]:
-        assert pathlib.Path(work, pair.split()[0]).read_bytes() == pathlib.Path(work, pair.split()[1]).read_bytes(), pair
+        first, second = (pathlib.Path(work, name).read_bytes() for name in pair.split())
+        assert first == second, pair
     for name in expect["exists"]:
         assert os.path.exists(os.path.join(work, name))
