@@ -3,6 +3,7 @@ bad files, its answers from many threads, annotate with pandas, and the
 README's Dask recipe.
 Run by pytest; VARNOLT_VNLT names vnlt, and the package is imported from the
 path, else from the native build (build/native/python)."""
+import concurrent.futures
 import contextlib
 import csv
 import json
@@ -71,9 +72,6 @@ def test_every_face_answers_as_vnlt(directory, numbers, vnlt_answers):
     assert directory.lookup_many(iter(numbers[:100])) == vnlt_answers[:100]
     frame = directory.annotate(numbers)
     assert [tuple(row) for row in frame.astype(object).itertuples(index=False)] == [tuple(a) for a in vnlt_answers]
-    # The shared table's own expectations, as the other front ends check them.
-    for row, answer in zip(tables.rows(), vnlt_answers):
-        assert (answer.status, answer.key, answer.area, answer.type) == (row.status, row.key, row.area, row.type), row
 
 
 def test_numbers_as_numpy_pandas_and_csv_readers_hold_them(directory):
@@ -100,13 +98,10 @@ def test_answers_are_plain_values(directory):
     status, key, area, *rest = a
     assert (status, key, area, a.found, len(a), a[-1]) == ("found", 1391234, "江苏省常州市", True, 7, "0519")
     assert pickle.loads(pickle.dumps(a)) == a and hash(varnolt.Answer(*a)) == hash(a)
-    assert list(a._asdict()) == list(varnolt.Answer._fields)
     with pytest.raises(AttributeError):
         a.area = "北京市"
     with pytest.raises(ValueError):
         varnolt.Answer("maybe", 0, "", "", "", "", "")
-    again = pickle.loads(pickle.dumps(directory))
-    assert again.path == directory.path and again.lookup("13912345678") == directory.lookup("13912345678")
 
 
 def test_a_pickled_directory_opens_what_is_there_when_it_arrives(tmp_path):
@@ -188,30 +183,17 @@ def test_bad_files_raise_with_the_library_reason_and_the_system_one(tmp_path, ma
     with pytest.raises(error) as raised:
         varnolt.Directory(path)
     e = raised.value
-    assert isinstance(e, OSError) and (e.code, e.path, e.filename) == (code, path, path)
+    assert isinstance(e, FileNotFoundError if code == 1 else OSError)
+    assert (e.code, e.path, e.filename) == (code, path, path)
     assert errno is None or e.errno == errno
     assert str(e) == e.reason + ": " + path + ("" if e.errno is None else " (%s)" % os.strerror(e.errno))
-    if code == 1:
-        assert isinstance(e, FileNotFoundError)
 
 
 def test_one_directory_from_many_threads(directory):
-    numbers = generated(40000, 7)
-    expected = directory.lookup_many(numbers)
-    results = {}
-
-    def work(k):
-        part = slice(k * 5000, (k + 1) * 5000)
-        results[k] = (directory.lookup_many(numbers[part]), [directory.lookup(n) for n in numbers[part][:500]])
-
-    threads = [threading.Thread(target=work, args=(k,)) for k in range(8)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    for k in range(8):
-        assert results[k][0] == expected[k * 5000:(k + 1) * 5000]
-        assert results[k][1] == expected[k * 5000:k * 5000 + 500]
+    parts = [generated(5000, k) for k in range(8)]
+    with concurrent.futures.ThreadPoolExecutor(8) as pool:
+        got = list(pool.map(lambda p: (directory.lookup_many(p), [directory.lookup(n) for n in p[:500]]), parts))
+    assert got == [(directory.lookup_many(part), directory.lookup_many(part[:500])) for part in parts]
 
 
 def test_annotate_keeps_the_index_and_marks_missing_numbers():
