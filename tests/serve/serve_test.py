@@ -20,7 +20,7 @@ from urllib.parse import quote
 
 sys.path.insert(0, os.path.dirname(__file__))
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from service import Service, body_of, exchanges, http_request, read_all  # noqa: E402
+from service import Service, body_of, exchanges, read_all  # noqa: E402
 import tables  # noqa: E402
 
 VNLT = DAT = None
@@ -35,8 +35,12 @@ def start(test, *extra, dat=None, files=None):
     return service
 
 
+def post(body):
+    return b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\nContent-Length: %d\r\n\r\n%s" % (len(body), body)
+
+
 def batch(count):
-    return http_request("/v1/lookup", b"".join(b"139%08d\n" % i for i in range(count)))
+    return post(b"".join(b"139%08d\n" % i for i in range(count)))
 
 
 class Served(unittest.TestCase):
@@ -44,7 +48,7 @@ class Served(unittest.TestCase):
     def setUpClass(cls):
         # Two threads for batches: pieces made out of order, sent in order.
         cls.service = Service(VNLT, DAT, "--threads", "2", "--timeout", str(TIMEOUT), "--max-connections", "64",
-                              "--access-log")
+                              "--max-per-address", "0", "--access-log")
 
     @classmethod
     def tearDownClass(cls):
@@ -61,35 +65,25 @@ class Served(unittest.TestCase):
                     at = reply.find(text, at)
                     self.assertGreaterEqual(at, 0, (text, reply[:1000]))
                 if b"application/json" in reply:
-                    answer = json.loads(body_of(reply).decode("utf-8"))
-                    if got[-1] >= "400":
-                        self.assertEqual(list(answer), ["error"])
+                    json.loads(body_of(reply).decode("utf-8"))
         self.service.wait_for_log(r"access: GET /healthz 200 \d+ bytes \d+ us")
 
     def test_written_numbers_alone_and_streamed_in_batches(self):
-        # A number over the service's limit is refused, whatever its label.
-        rows = []
-        for row in tables.rows():
-            if tables.served(row):
-                rows.append(row)
-            else:
-                self.assertEqual(self.service.request("/v1/lookup?number=" + quote(row.text))[0], 400, row.text)
+        rows = [row for row in tables.rows() if tables.served(row)]
         texts = [row.text for row in rows]
         query = subprocess.run([VNLT, "--dat", DAT, "query", "--format", "jsonl"], stdout=subprocess.PIPE,
                                input="".join(text + "\n" for text in texts).encode("utf-8"))
         expected = [json.loads(line) for line in query.stdout.decode("utf-8").splitlines()]
-        self.assertEqual(len(expected), len(rows))
-        for row, answer in zip(rows, expected):
+        for row, answer in zip(rows, expected, strict=True):
             status, body = self.service.request("/v1/lookup?x=1&number=" + quote(row.text))
             self.assertEqual((status, body), (200, answer), row.text)
             self.assertEqual((body["status"], body["key"], body["area"], body["type"]), row[1:], row.text)
         # Some 19 pieces: a seam that drops or repeats an answer shows.
         numbers = texts * 200
-        for body, media_type in ((json.dumps(numbers), b"application/json"),
-                                 ("".join(n + "\r\n" for n in numbers), b"text/plain; charset=utf-8")):
-            status, answers = self.service.request("/v1/lookup", body.encode("utf-8"), media_type)
-            self.assertEqual((status, len(answers)), (200, len(numbers)), media_type)
-            self.assertEqual(answers, expected * 200, media_type)
+        for body, media_type in ((json.dumps(numbers), "application/json"),
+                                 ("".join(n + "\r\n" for n in numbers), "text/plain; charset=utf-8")):
+            reply = self.service.request("/v1/lookup", body.encode("utf-8"), media_type)
+            self.assertEqual(reply, (200, expected * 200), media_type)
 
     def test_a_request_has_the_timeout_from_its_first_byte_and_a_cut_is_logged(self):
         head = b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\nContent-Length: 12\r\n\r\n"
@@ -111,8 +105,7 @@ class Served(unittest.TestCase):
             s.sendall(b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\n%s\r\n\r\n"
                       % (b"Content-Length: 12" if i % 6 else b"Transfer-Encoding: chunked"))
         time.sleep(0.2)
-        reply = self.service.exchange(http_request("/v1/lookup", b"13912345678"), "127.0.0.2")
-        self.assertTrue(reply.startswith(b"HTTP/1.1 200 "), reply)
+        self.assertEqual(self.service.request("/v1/lookup", b"13912345678", source="127.0.0.2")[0], 200)
 
     def test_idle_and_half_sent_requests_are_closed_at_the_timeout(self):
         held = [self.service.connect() for _ in range(300)]
@@ -131,9 +124,8 @@ class Served(unittest.TestCase):
 
 
 class Journey(unittest.TestCase):
-    def test_lookups_stats_a_changed_and_a_damaged_file_reloaded_then_sigterm(self):
-        work = tempfile.mkdtemp()
-        self.addCleanup(shutil.rmtree, work)
+    def test_lookups_a_changed_and_a_damaged_file_reloaded_then_sigterm(self):
+        work = self.enterContext(tempfile.TemporaryDirectory())
         dat, changed = os.path.join(work, "Varnolt.dat"), os.path.join(work, "changed.dat")
         shutil.copyfile(DAT, dat)
         # One thread: each connection's handlers run on it as they come, with no strand.
@@ -142,8 +134,6 @@ class Journey(unittest.TestCase):
         def answered():
             single = service.request("/v1/lookup?number=13912345678")[1]
             self.assertEqual(service.request("/v1/lookup", b"13912345678")[1], [single])
-            stats = service.request("/v1/stats")[1]
-            self.assertEqual((stats["file"], stats["bytes"]["file"]), (dat, os.path.getsize(dat)))
             return single["area"], single["type"], single["province"]
 
         self.assertEqual(answered(), ("江苏省常州市", "中国移动", "江苏省"))
@@ -184,16 +174,22 @@ class Journey(unittest.TestCase):
         self.assertEqual(service.request("/healthz")[0], 200)
         service.wait_for_log("accepting again")
 
-    def test_idle_connections_from_a_proxy_give_way_to_a_health_check(self):
-        service = start(self, "--max-connections", "8", "--max-per-address", "0")
-        pool = [service.connect() for _ in range(8)]
-        for s in pool:
+    def test_one_address_cannot_take_every_connection_and_idle_ones_give_way_to_a_health_check(self):
+        service = start(self, "--max-connections", "16", "--max-per-address", "8")
+        # Two proxies' pools of kept, idle connections fill the cap; the first asks for eight more.
+        for s in [service.connect(source) for source in ["127.0.0.1"] * 8 + ["127.0.0.3"] * 8]:
             self.addCleanup(s.close)
             s.sendall(b"GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n")
             self.assertTrue(s.recv(4096).startswith(b"HTTP/1.1 200 "))
+        for s in [service.connect("127.0.0.1") for _ in range(8)]:
+            self.addCleanup(s.close)
         metrics = service.exchange(b"GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n", "127.0.0.2")
         self.assertTrue(metrics.startswith(b"HTTP/1.1 200 "), metrics)
         self.assertIn(b"\nvnlt_connections_idle_closed_total 1\n", metrics)
+        self.assertIn(b'vnlt_connections_refused_total{cap="address"} 8\n', metrics)
+        # Eight refusals within a second make one log line.
+        service.wait_for_log("refused a connection from 127.0.0.1: --max-per-address 8 reached")
+        self.assertEqual(service.log_count("refused a connection"), 1)
 
 
 class Limits(unittest.TestCase):
@@ -204,7 +200,7 @@ class Limits(unittest.TestCase):
         # 18 MB of body whose answers escape every byte: a 150 MB reply.
         body = (b"\x01" * 60 + b"\n") * 300000
         with service.connect() as idle:
-            idle.sendall(http_request("/v1/lookup", body))
+            idle.sendall(post(body))
             time.sleep(2)
             self.assertLess(service.peak_memory(), idle_peak + len(body) + 16 * MIB)
             # Its share of the budget is taken: a second such body waits, then is asked to come back.
@@ -229,17 +225,6 @@ class Limits(unittest.TestCase):
             time.sleep(0.01)
         self.assertEqual(answered, [True] * 4)
         self.assertLess(slowest, 0.25)
-
-    def test_one_address_cannot_take_every_connection(self):
-        service = start(self, "--threads", "2", "--max-connections", "16", "--max-per-address", "8")
-        for s in [service.connect("127.0.0.1") for _ in range(16)]:
-            self.addCleanup(s.close)
-        metrics = service.exchange(b"GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n", "127.0.0.2")
-        self.assertTrue(metrics.startswith(b"HTTP/1.1 200 "))
-        self.assertIn(b'vnlt_connections_refused_total{cap="address"} 8\n', metrics)
-        # Eight refusals within a second make one log line.
-        service.wait_for_log("refused a connection from 127.0.0.1: --max-per-address 8 reached")
-        self.assertEqual(service.log_count("refused a connection"), 1)
 
     def test_a_slow_reader_receives_the_whole_reply(self):
         service = start(self, "--threads", "2", "--timeout", "1")

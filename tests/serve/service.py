@@ -10,6 +10,7 @@ import socket
 import subprocess
 import threading
 import time
+import types
 
 import tables
 
@@ -48,10 +49,12 @@ class Service:
                 if not self.changed.wait(deadline - time.monotonic()):
                     raise AssertionError("no log line %r in %r" % (pattern, self.lines))
 
-    def request(self, target, body=None, media_type=b"text/plain"):
+    def request(self, target, body=None, media_type="text/plain", source="127.0.0.1"):
         """(status, parsed JSON body) of a GET of `target`, or a POST of `body` to it."""
-        reply = self.exchange(http_request(target, body, media_type))
-        return int(reply[9:12]), json.loads(body_of(reply))
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30, source_address=(source, 0))
+        connection.request("GET" if body is None else "POST", target, body, {"Content-Type": media_type})
+        with connection.getresponse() as reply:
+            return reply.status, json.loads(reply.read())
 
     def connect(self, source="127.0.0.1", receive_buffer=None):
         """A raw socket to the service from `source`, one loopback address of many."""
@@ -93,11 +96,6 @@ class Service:
             raise AssertionError("the service outlived SIGTERM by 10 s")
 
 
-def http_request(target, body=None, media_type=b"text/plain"):
-    return b"%s %s HTTP/1.1\r\nHost: x\r\nContent-Type: %s\r\nContent-Length: %d\r\n\r\n%s" % (
-        b"GET" if body is None else b"POST", target.encode("utf-8"), media_type, len(body or b""), body or b"")
-
-
 def read_all(s, data=b"", pause=0.0, keep=True):
     """What `s` receives until the service closes it, after `data` read of it
     already; in reads `pause` seconds apart; its length alone unless `keep`."""
@@ -115,19 +113,10 @@ def read_all(s, data=b"", pause=0.0, keep=True):
         time.sleep(pause)
 
 
-class Replayed:
-    """Bytes received, as the socket http.client parses a reply from."""
-    def __init__(self, data):
-        self.data = data
-
-    def makefile(self, mode):
-        return io.BytesIO(self.data)
-
-
 def body_of(reply):
     """The body of the last reply in `reply`, its chunks joined."""
     last = [m.start() for m in re.finditer(rb"HTTP/1\.1 \d{3} ", reply)][-1]
-    response = http.client.HTTPResponse(Replayed(reply[last:]))
+    response = http.client.HTTPResponse(types.SimpleNamespace(makefile=lambda mode: io.BytesIO(reply[last:])))
     response.begin()
     return response.read()
 
