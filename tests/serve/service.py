@@ -49,10 +49,11 @@ class Service:
                 if not self.changed.wait(deadline - time.monotonic()):
                     raise AssertionError("no log line %r in %r" % (pattern, self.lines))
 
-    def request(self, target, body=None, media_type="text/plain", source="127.0.0.1"):
+    def request(self, target, body=None, media_type="text/plain"):
         """(status, parsed JSON body) of a GET of `target`, or a POST of `body` to it."""
-        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30, source_address=(source, 0))
-        connection.request("GET" if body is None else "POST", target, body, {"Content-Type": media_type})
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
+        connection.request("GET" if body is None else "POST", target, body,
+                           {"Content-Type": media_type, "Connection": "close"})
         with connection.getresponse() as reply:
             return reply.status, json.loads(reply.read())
 
