@@ -26,8 +26,7 @@ class Service:
         self.lines = [self.process.stderr.readline()]
         self.changed = threading.Condition()
         found = re.search(r"listening on 127\.0\.0\.1:(\d+)", self.lines[0])
-        if not found:
-            raise AssertionError("no listening line: %r" % self.lines)
+        assert found, "no listening line: %r" % self.lines
         self.port = int(found.group(1))
         threading.Thread(target=self._drain, daemon=True).start()
 
@@ -43,11 +42,8 @@ class Service:
             return sum(1 for line in self.lines if re.search(pattern, line))
 
     def wait_for_log(self, pattern, seconds=10):
-        deadline = time.monotonic() + seconds
         with self.changed:
-            while not self.log_count(pattern):
-                if not self.changed.wait(deadline - time.monotonic()):
-                    raise AssertionError("no log line %r in %r" % (pattern, self.lines))
+            assert self.changed.wait_for(lambda: self.log_count(pattern), seconds), (pattern, self.lines)
 
     def request(self, target, body=None, media_type="text/plain"):
         """(status, parsed JSON body) of a GET of `target`, or a POST of `body` to it."""

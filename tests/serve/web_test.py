@@ -40,10 +40,9 @@ def browser(profile, width=1200, height=900):
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
     for flag in ("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking "
-                 "--disable-component-update --disable-sync --disable-dev-shm-usage --lang=zh-CN").split():
+                 "--disable-component-update --disable-sync --disable-dev-shm-usage --lang=zh-CN").split() + [
+                     "--user-data-dir=" + profile, "--window-size=%d,%d" % (width, height)]:
         options.add_argument(flag)
-    options.add_argument("--user-data-dir=" + profile)
-    options.add_argument("--window-size=%d,%d" % (width, height))
     options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
     return webdriver.Chrome(service=Driver("/usr/bin/chromedriver"), options=options)
 
@@ -56,7 +55,7 @@ class Page(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         global DAT
-        cls.folder = tempfile.mkdtemp(prefix="vnlt-web-")
+        cls.folder = cls.enterClassContext(tempfile.TemporaryDirectory(prefix="vnlt-web-"))
         DAT = shutil.copy(DAT, os.path.join(cls.folder, "Varnolt.dat"))
         subprocess.run([VNLT, "--dat", DAT, "add", MARKUP_NUMBER[:7], MARKUP, "<b>type</b>"], check=True,
                        stdout=subprocess.DEVNULL)
@@ -72,7 +71,6 @@ class Page(unittest.TestCase):
     def tearDownClass(cls):
         cls.driver.quit()
         assert cls.service.stop() == 0
-        shutil.rmtree(cls.folder)
 
     def find(self, css):
         return self.driver.find_element(By.CSS_SELECTOR, css)
@@ -100,7 +98,7 @@ class Page(unittest.TestCase):
         self.assertEqual(self.type_number(MARKUP_NUMBER), MARKUP)
         self.assertIn("<b>type</b>", self.texts("#answer dd"))
         self.find("#lang").click()  # English, the answer too, and back
-        self.assertEqual((self.find("#one-title").text, self.texts("#answer dt")[0]), ("Look up a number", "Area"))
+        self.assertEqual(self.texts("#answer dt")[0], "Area")
         self.find("#lang").click()
         self.assertEqual(self.texts("#answer dt")[0], "归属地")
 
