@@ -46,7 +46,7 @@ def batch(count):
 class Served(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        # Two threads for batches: pieces made out of order, sent in order.
+        # Two threads for batches: pieces made out of order, sent in order. No cap per address (0).
         cls.service = Service(VNLT, DAT, "--threads", "2", "--timeout", str(TIMEOUT), "--max-connections", "64",
                               "--max-per-address", "0", "--access-log")
 
@@ -101,7 +101,8 @@ class Served(unittest.TestCase):
 
     def test_stalled_batch_heads_hold_no_batch_memory(self):
         for i in range(48):
-            self.enterContext(self.service.connect()).sendall(b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\n%s\r\n\r\n"
+            s = self.enterContext(self.service.connect())
+            s.sendall(b"POST /v1/lookup HTTP/1.1\r\nHost: x\r\n%s\r\n\r\n"
                       % (b"Content-Length: 12" if i % 6 else b"Transfer-Encoding: chunked"))
         time.sleep(0.2)
         self.assertEqual(self.service.request("/v1/lookup", b"13912345678")[0], 200)
