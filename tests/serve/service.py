@@ -10,6 +10,7 @@ import socket
 import subprocess
 import threading
 import time
+import types
 
 import tables
 
@@ -25,8 +26,7 @@ class Service:
         self.lines = [self.process.stderr.readline()]
         self.changed = threading.Condition()
         found = re.search(r"listening on 127\.0\.0\.1:(\d+)", self.lines[0])
-        if not found:
-            raise AssertionError("no listening line: %r" % self.lines)
+        assert found, "no listening line: %r" % self.lines
         self.port = int(found.group(1))
         threading.Thread(target=self._drain, daemon=True).start()
 
@@ -42,16 +42,16 @@ class Service:
             return sum(1 for line in self.lines if re.search(pattern, line))
 
     def wait_for_log(self, pattern, seconds=10):
-        deadline = time.monotonic() + seconds
         with self.changed:
-            while not self.log_count(pattern):
-                if not self.changed.wait(deadline - time.monotonic()):
-                    raise AssertionError("no log line %r in %r" % (pattern, self.lines))
+            assert self.changed.wait_for(lambda: self.log_count(pattern), seconds), (pattern, self.lines)
 
-    def request(self, target, body=None, media_type=b"text/plain"):
+    def request(self, target, body=None, media_type="text/plain"):
         """(status, parsed JSON body) of a GET of `target`, or a POST of `body` to it."""
-        reply = self.exchange(http_request(target, body, media_type))
-        return int(reply[9:12]), json.loads(body_of(reply))
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=30)
+        connection.request("GET" if body is None else "POST", target, body,
+                           {"Content-Type": media_type, "Connection": "close"})
+        with connection.getresponse() as reply:
+            return reply.status, json.loads(reply.read())
 
     def connect(self, source="127.0.0.1", receive_buffer=None):
         """A raw socket to the service from `source`, one loopback address of many."""
@@ -93,11 +93,6 @@ class Service:
             raise AssertionError("the service outlived SIGTERM by 10 s")
 
 
-def http_request(target, body=None, media_type=b"text/plain"):
-    return b"%s %s HTTP/1.1\r\nHost: x\r\nContent-Type: %s\r\nContent-Length: %d\r\n\r\n%s" % (
-        b"GET" if body is None else b"POST", target.encode("utf-8"), media_type, len(body or b""), body or b"")
-
-
 def read_all(s, data=b"", pause=0.0, keep=True):
     """What `s` receives until the service closes it, after `data` read of it
     already; in reads `pause` seconds apart; its length alone unless `keep`."""
@@ -115,19 +110,10 @@ def read_all(s, data=b"", pause=0.0, keep=True):
         time.sleep(pause)
 
 
-class Replayed:
-    """Bytes received, as the socket http.client parses a reply from."""
-    def __init__(self, data):
-        self.data = data
-
-    def makefile(self, mode):
-        return io.BytesIO(self.data)
-
-
 def body_of(reply):
     """The body of the last reply in `reply`, its chunks joined."""
     last = [m.start() for m in re.finditer(rb"HTTP/1\.1 \d{3} ", reply)][-1]
-    response = http.client.HTTPResponse(Replayed(reply[last:]))
+    response = http.client.HTTPResponse(types.SimpleNamespace(makefile=lambda mode: io.BytesIO(reply[last:])))
     response.begin()
     return response.read()
 

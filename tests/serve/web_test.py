@@ -21,7 +21,6 @@ import urllib.request
 
 import openpyxl
 from selenium import webdriver
-from selenium.common.exceptions import NoAlertPresentException
 from selenium.webdriver.chrome.service import Service as Driver
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
@@ -41,10 +40,9 @@ def browser(profile, width=1200, height=900):
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
     for flag in ("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking "
-                 "--disable-component-update --disable-sync --disable-dev-shm-usage --lang=zh-CN").split():
+                 "--disable-component-update --disable-sync --disable-dev-shm-usage --lang=zh-CN").split() + [
+                     "--user-data-dir=" + profile, "--window-size=%d,%d" % (width, height)]:
         options.add_argument(flag)
-    options.add_argument("--user-data-dir=" + profile)
-    options.add_argument("--window-size=%d,%d" % (width, height))
     options.set_capability("goog:loggingPrefs", {"performance": "ALL", "browser": "ALL"})
     return webdriver.Chrome(service=Driver("/usr/bin/chromedriver"), options=options)
 
@@ -53,15 +51,11 @@ def query(*args, text=None):
     return subprocess.run([VNLT, "--dat", DAT, "query", *args], input=text, stdout=subprocess.PIPE).stdout
 
 
-def csv_rows(data):
-    return [row for row in csv.reader(io.StringIO(data.decode("utf-8-sig"), newline=""))]
-
-
 class Page(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         global DAT
-        cls.folder = tempfile.mkdtemp(prefix="vnlt-web-")
+        cls.folder = cls.enterClassContext(tempfile.TemporaryDirectory(prefix="vnlt-web-"))
         DAT = shutil.copy(DAT, os.path.join(cls.folder, "Varnolt.dat"))
         subprocess.run([VNLT, "--dat", DAT, "add", MARKUP_NUMBER[:7], MARKUP, "<b>type</b>"], check=True,
                        stdout=subprocess.DEVNULL)
@@ -77,7 +71,6 @@ class Page(unittest.TestCase):
     def tearDownClass(cls):
         cls.driver.quit()
         assert cls.service.stop() == 0
-        shutil.rmtree(cls.folder)
 
     def find(self, css):
         return self.driver.find_element(By.CSS_SELECTOR, css)
@@ -104,10 +97,8 @@ class Page(unittest.TestCase):
                     self.assertEqual(self.find("#answer .note").get_attribute("class"), "note")
         self.assertEqual(self.type_number(MARKUP_NUMBER), MARKUP)
         self.assertIn("<b>type</b>", self.texts("#answer dd"))
-        self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, "dd *, td *"), [])
-        self.assertRaises(NoAlertPresentException, lambda: self.driver.switch_to.alert)
         self.find("#lang").click()  # English, the answer too, and back
-        self.assertEqual((self.find("#one-title").text, self.texts("#answer dt")[0]), ("Look up a number", "Area"))
+        self.assertEqual(self.texts("#answer dt")[0], "Area")
         self.find("#lang").click()
         self.assertEqual(self.texts("#answer dt")[0], "归属地")
 
@@ -127,7 +118,6 @@ class Page(unittest.TestCase):
         self.assertEqual(self.chart("#provinces"), collections.Counter(a["province"] or a["area"] for a in answers
                                                                        if a["found"]))
         self.assertEqual(self.chart("#types"), collections.Counter(a["type"] for a in answers if a["found"]))
-        self.assertEqual(self.driver.find_elements(By.CSS_SELECTOR, "dd *, td *"), [])
         self.find("#copy").click()
         self.wait.until(lambda d: str(len(numbers)) in self.find("#listNote").text)
 
@@ -154,9 +144,7 @@ class Page(unittest.TestCase):
     def test_3_files_come_back_with_the_answers_appended(self):
         gbk = str(tables.DATA / "contacts_gbk.csv")
         self.assertEqual(self.texts("script[src*=excel]"), [])  # the spreadsheet library waits for a spreadsheet
-        got = self.answer_file(gbk, ["csv"])
-        self.assertEqual(got["csv"][:3], b"\xef\xbb\xbf")
-        self.assertEqual(csv_rows(got["csv"]), csv_rows(query("--input", gbk, "--column", "2")))
+        self.assertEqual(self.answer_file(gbk, ["csv"])["csv"], query("--input", gbk, "--column", "2"))
         # An .xlsx of the written numbers, a header and a second column.
         path = os.path.join(self.folder, "numbers.xlsx")
         book = openpyxl.Workbook()
@@ -166,12 +154,11 @@ class Page(unittest.TestCase):
         book.save(path)
         got = self.answer_file(path, ["csv", "xlsx"])
         same = "号码,备注\n" + "".join('"%s",n%d\n' % (t.replace('"', '""'), i) for i, t in enumerate(texts))
-        expected = csv_rows(query("--column", "1", text=same.encode()))
-        self.assertEqual(csv_rows(got["csv"]), expected)
+        self.assertEqual(got["csv"], query("--column", "1", text=same.encode()))
         warnings.simplefilter("ignore")  # openpyxl's word on the styles the writer leaves out
         sheet = openpyxl.load_workbook(io.BytesIO(got["xlsx"])).active
         self.assertEqual([["" if v is None else str(v) for v in r] for r in sheet.iter_rows(values_only=True)],
-                         expected)
+                         list(csv.reader(io.StringIO(got["csv"].decode("utf-8-sig"), newline=""))))
 
     def test_4_the_page_keeps_to_its_origin_and_is_small(self):
         urls = [json.loads(e["message"])["message"]["params"]["request"]["url"]
@@ -186,14 +173,11 @@ class Page(unittest.TestCase):
         size = self.driver.execute_script(
             "return performance.getEntries().reduce((n, e) => n + (e.decodedBodySize || 0), 0)")
         self.assertLess(size, 100 * 1024)
+        # The page's headers are in serve_exchanges.txt; its tag, made at build time, is not.
         with urllib.request.urlopen(self.origin + "/") as reply:
-            head = reply.headers
-        self.assertIn("default-src 'none'; script-src 'self'", head["Content-Security-Policy"])
-        self.assertIn("connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'",
-                      head["Content-Security-Policy"])
-        self.assertEqual((head["X-Content-Type-Options"], head["X-Frame-Options"]), ("nosniff", "DENY"))
+            tag = reply.headers["ETag"]
         with self.assertRaisesRegex(urllib.error.HTTPError, "304"):
-            urllib.request.urlopen(urllib.request.Request(self.origin + "/", headers={"If-None-Match": head["ETag"]}))
+            urllib.request.urlopen(urllib.request.Request(self.origin + "/", headers={"If-None-Match": tag}))
 
 
 if __name__ == "__main__":
