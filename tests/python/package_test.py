@@ -8,7 +8,6 @@ import contextlib
 import csv
 import json
 import os
-import pathlib
 import pickle
 import random
 import re
@@ -19,19 +18,17 @@ import threading
 
 import pytest
 
-TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-BUILD = os.path.join(os.path.dirname(TESTS), "build", "native")
-sys.path.insert(0, TESTS)
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import tables  # noqa: E402
+from tables import DATA, VNLT  # noqa: E402
+
 try:
     import varnolt
 except ImportError:
-    sys.path.insert(0, os.path.join(BUILD, "python"))
+    sys.path.insert(0, str(tables.ROOT / "build" / "native" / "python"))
     import varnolt
-import tables  # noqa: E402
 
-DATA = os.path.join(TESTS, "data")
-README = pathlib.Path(os.path.dirname(TESTS), "README.md")
-VNLT = os.environ.get("VARNOLT_VNLT", os.path.join(BUILD, "vnlt"))
+README = tables.ROOT / "README.md"
 
 
 def generated(count, seed):
